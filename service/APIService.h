@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "service/ApiTypes.h"
+#include "service/Cancellation.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QSslCertificate>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+class QNetworkAccessManager;
+
+// The one HTTP client of the service. Every operation sends one request (and at most one retry,
+// after a pause, when the first attempt failed in transport or its success reply was unreadable),
+// reads the success reply strictly into a record off the UI thread, and throws a ServiceError:
+// AppError for any reply with status 400 or above, otherwise TransportError, DecodingError,
+// EncodingError or CancellationError. POST operations carry one Idempotency-Key per call, the
+// same on both attempts.
+//
+// Operations must be started on the thread that owns the instance (the UI thread for shared()).
+class APIService
+{
+public:
+    struct Options
+    {
+        QUrl base;                                    // https://host[:port]/api
+        QList<QSslCertificate> extraCaCertificates;   // trusted besides the system's CAs
+        std::chrono::milliseconds retryPause{2000};
+        std::chrono::milliseconds requestTimeout{60000};  // no byte moves for this long: give up
+        std::chrono::milliseconds exchangeTimeout{90000}; // one attempt may take no longer
+    };
+
+    // The process-wide instance: the built-in base address, extra CAs and the 2-second pause.
+    static APIService &shared();
+
+    // Instances of their own are for tests, pointed at a local fake of the service.
+    explicit APIService(Options options);
+    ~APIService();
+    APIService(const APIService &) = delete;
+    APIService &operator=(const APIService &) = delete;
+
+    [[nodiscard]] QUrl base() const;
+
+    QCoro::Task<AuthResponse> registerUser(QString username, QString email, QString password,
+                                           CancelToken cancel = {});
+    QCoro::Task<AuthResponse> login(QString username, QString password, CancelToken cancel = {});
+    QCoro::Task<void> verifyEmail(QString code, QString token, CancelToken cancel = {});
+    QCoro::Task<void> resendVerification(QString token, CancelToken cancel = {});
+    QCoro::Task<APIUser> me(QString token, CancelToken cancel = {});
+    QCoro::Task<SendResponse> send(QString to, double amount, QString note, QString token,
+                                   CancelToken cancel = {});
+    QCoro::Task<QList<APITransaction>> transactions(QString token, CancelToken cancel = {});
+    QCoro::Task<QList<UserResult>> searchUsers(QString query, QString token, CancelToken cancel = {});
+    QCoro::Task<void> resetPassword(QString username, QString resetSecret, QString newPassword,
+                                    CancelToken cancel = {});
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
