@@ -129,7 +129,9 @@ private:
 class AppError final : public ServiceError
 {
 public:
-    explicit AppError(QString message) : m_message(std::move(message)) {}
+    explicit AppError(QString message)
+        : m_message(std::move(message))
+    {}
     [[nodiscard]] QString message() const { return m_message; }
     [[nodiscard]] QString description() const override { return m_message; }
 
@@ -141,7 +143,10 @@ private:
 class TransportError final : public ServiceError
 {
 public:
-    TransportError(QNetworkReply::NetworkError code, QString text) : m_code(code), m_text(std::move(text)) {}
+    TransportError(QNetworkReply::NetworkError code, QString text)
+        : m_code(code)
+        , m_text(std::move(text))
+    {}
     [[nodiscard]] QNetworkReply::NetworkError code() const { return m_code; }
     [[nodiscard]] QString description() const override { return m_text; }
 
@@ -156,9 +161,10 @@ class DecodingError final : public ServiceError
 public:
     enum class Kind { KeyNotFound, ValueNotFound, TypeMismatch, DataCorrupted };
     DecodingError(Kind kind, QString codingPath, QString detail)
-        : m_kind(kind), m_codingPath(std::move(codingPath)), m_detail(std::move(detail))
-    {
-    }
+        : m_kind(kind)
+        , m_codingPath(std::move(codingPath))
+        , m_detail(std::move(detail))
+    {}
     [[nodiscard]] Kind kind() const { return m_kind; }
     // Dotted path of the offending value, e.g. "transactions[3].created_at"; empty for the top level.
     [[nodiscard]] QString codingPath() const { return m_codingPath; }
@@ -177,7 +183,9 @@ private:
 class EncodingError final : public ServiceError
 {
 public:
-    explicit EncodingError(QString detail) : m_detail(std::move(detail)) {}
+    explicit EncodingError(QString detail)
+        : m_detail(std::move(detail))
+    {}
     [[nodiscard]] QString description() const override { return m_detail; }
 
 private:

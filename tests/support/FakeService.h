@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "service/APIService.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+// A scriptable HTTPS server on 127.0.0.1 for tests, with the build's development certificate
+// (so the client verifies it like any other server). It records every request and answers each
+// from a per-route script.
+
+struct RecordedRequest
+{
+    QByteArray method;                    // "GET", "POST"
+    QString path;                         // "/api/users/search"
+    QByteArray query;                     // raw query string as sent, without '?': "q=ann"
+    QMap<QByteArray, QByteArray> headers; // names lower-cased; a repeated header keeps its last value
+    QList<QPair<QByteArray, QByteArray>> rawHeaders; // every header line in order, names as sent
+    QByteArray body;
+
+    [[nodiscard]] QJsonObject json() const; // body parsed as a JSON object ({} if it is not one)
+    [[nodiscard]] QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
+};
+
+struct FakeReply
+{
+    enum class Kind { Http, Raw, Drop, Silence };
+    Kind kind = Kind::Http;
+    int status = 200;
+    QByteArray body;                    // for Http; sent with Content-Type: application/json
+    QByteArray raw;                     // for Raw: written as is, then the connection closes
+    std::chrono::milliseconds delay{0}; // wait before answering
+
+    static FakeReply json(int status, QByteArray body);
+    static FakeReply rawBytes(QByteArray bytes);
+    static FakeReply drop();    // closes the connection without a byte
+    static FakeReply silence(); // reads the request and never answers
+    FakeReply after(std::chrono::milliseconds d) const;
+};
+
+class FakeService : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FakeService(QObject *parent = nullptr);
+    ~FakeService() override;
+
+    [[nodiscard]] QUrl base() const; // https://localhost:<port>/api
+    [[nodiscard]] quint16 port() const;
+
+    // Options for an APIService against this fake: its base, the development CA, the given pause.
+    [[nodiscard]] APIService::Options
+    options(std::chrono::milliseconds retryPause = std::chrono::milliseconds(50)) const;
+
+    // Replies for "METHOD /api/path" are taken in order from its queue; once the queue is empty
+    // the route's fallback answers (set with setFallback); without one, 404 {"error":"no script"}.
+    void enqueue(const QByteArray &method, const QString &path, FakeReply reply);
+    void setFallback(const QByteArray &method, const QString &path, FakeReply reply);
+    void clear(); // forgets scripts and recorded requests
+
+    [[nodiscard]] QList<RecordedRequest> requests() const;
+    [[nodiscard]] QList<RecordedRequest> requests(const QString &path) const;
+
+Q_SIGNALS:
+    void requestReceived(const RecordedRequest &request);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
