@@ -207,6 +207,7 @@ Item {
                     color: "white"
                     TransferRow {
                         id: transferRow
+                        objectName: "transferRow"
                         x: 24
                         y: 16
                         width: parent.width - 48

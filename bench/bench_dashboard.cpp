@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+// The dashboard given a long transfer list: how long the UI thread stalls while the reply is
+// decoded and shown, how long from the list's arrival to the next frame, how smoothly it scrolls,
+// and what it costs in memory, for 100 and for 100,000 transfers. Prints figures; not a test.
+//
+// Each size runs in a child process of its own, so that one run's heap does not blur the other's
+// memory figure. Run: bench_dashboard [transfers]
+#include "tests/support/DashboardFixture.h"
+#include "ui/screens/MainModel.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <unicode/locid.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
+
+namespace {
+
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// The longest gap between two turns of the UI thread's event loop, probed every millisecond.
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_clock.start();
+        m_last = 0;
+        m_timer.start();
+    }
+    double stop()
+    {
+        m_timer.stop();
+        return m_longest / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+int runOne(int count)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("en_US"), status);
+
+    DashboardFixture f;
+    if (!f.signIn(QStringLiteral("alice"), 1234.5, {}))
+        return 1;
+    QQuickItem *view = f.openDashboard(QSize(900, 720));
+    if (!view || !QTest::qWaitForWindowExposed(f.window.get()))
+        return 1;
+    QTest::qWait(500);
+    auto *list = view->findChild<QQuickItem *>(QStringLiteral("transfers"));
+
+    QList<DashboardFixture::Transfer> transfers;
+    transfers.reserve(count);
+    for (int i = 0; i < count; ++i)
+        transfers.append({i % 2 ? "alice" : "bob", i % 2 ? "bob" : "alice", 1.0 + i,
+                          i % 3 ? QString() : QStringLiteral("note %1").arg(i)});
+    f.serveTransfers(transfers);
+    const qsizetype replyBytes = DashboardFixture::transfersJson(transfers).size();
+    transfers = {};
+    const double baseline = residentMiB();
+
+    // Arrival: the session's list model is reset; then the next frame shows it.
+    QElapsedTimer clock;
+    qint64 arrived = -1;
+    qint64 framed = -1;
+    QObject::connect(f.auth->transactionModel(), &QAbstractItemModel::modelReset,
+                     [&] { arrived = clock.nsecsElapsed(); });
+    QObject::connect(f.window.get(), &QQuickWindow::frameSwapped, [&] {
+        if (arrived >= 0 && framed < 0)
+            framed = clock.nsecsElapsed();
+    });
+
+    StallProbe probe;
+    probe.start();
+    clock.start();
+    view->findChild<MainModel *>()->refresh();
+    if (!QTest::qWaitFor([&] { return framed >= 0; }, 60000))
+        return 1;
+    QTest::qWait(200);
+    const double stall = probe.stop();
+    const double shown = residentMiB();
+
+    // Scroll through the list a screen at a time, frame by frame, and time the frames.
+    qint64 longestFrame = 0;
+    qint64 lastFrame = -1;
+    int frames = 0;
+    QElapsedTimer frameClock;
+    frameClock.start();
+    auto connection = QObject::connect(f.window.get(), &QQuickWindow::frameSwapped, [&] {
+        const qint64 now = frameClock.nsecsElapsed();
+        if (lastFrame >= 0)
+            longestFrame = std::max(longestFrame, now - lastFrame);
+        lastFrame = now;
+        ++frames;
+    });
+    const double step = std::max(1.0, list->property("contentHeight").toDouble() / 240);
+    for (int i = 0; i < 120; ++i) {
+        list->setProperty("contentY", list->property("contentY").toDouble() + step);
+        const int before = frames;
+        QTest::qWaitFor([&] { return frames > before; }, 1000);
+    }
+    QObject::disconnect(connection);
+    const int rows = int(list->findChildren<QQuickItem *>(QStringLiteral("transferRow")).size());
+
+    std::printf("%9d transfers  reply %6.1f MB  arrival->frame %7.1f ms  longest UI stall %6.1f ms  "
+                "longest scroll frame %5.1f ms  RSS before %6.1f MiB  after %6.1f MiB  growth %6.1f MiB "
+                "(%5.0f B/transfer)  row items %d\n",
+                count, replyBytes / 1e6, (framed - arrived) / 1e6, stall, longestFrame / 1e6, baseline, shown,
+                shown - baseline, (shown - baseline) * 1048576.0 / count, rows);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 1) {
+        QGuiApplication app(argc, argv);
+        return runOne(QString::fromLocal8Bit(argv[1]).toInt());
+    }
+    int failures = 0;
+    for (const char *count : {"100", "100000"}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QString::fromLocal8Bit(argv[0]), {QString::fromLatin1(count)});
+        child.waitForFinished(-1);
+        failures += child.exitCode() != 0;
+    }
+    return failures;
+}

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "service/APIService.h"
+#include "session/AuthService.h"
+#include "tests/support/FakeService.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <memory>
+
+// A signed-in session against the local fake, and the dashboard (MainView) shown for it in a
+// window of its own, for the dashboard's tests and screenshots.
+struct DashboardFixture
+{
+    struct Transfer
+    {
+        QString from;
+        QString to;
+        double amount;
+        QString note;
+        QString createdAt = QStringLiteral("2025-03-01T15:05:30.123Z");
+    };
+
+    std::unique_ptr<FakeService> fake = std::make_unique<FakeService>();
+    std::unique_ptr<APIService> api = std::make_unique<APIService>(fake->options());
+    std::unique_ptr<AuthService> auth = std::make_unique<AuthService>(*api);
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+    QQuickItem *view = nullptr;
+
+    static QJsonObject userJson(const QString &name, double balance)
+    {
+        return {{"username", name},
+                {"email", name + "@example.com"},
+                {"account_number", "QB-" + name.toUpper()},
+                {"balance", balance},
+                {"is_verified", true}};
+    }
+
+    static QByteArray transfersJson(const QList<Transfer> &transfers)
+    {
+        QJsonArray list;
+        int id = 0;
+        for (const Transfer &t : transfers)
+            list.append(QJsonObject{{"id", QString::number(++id)},
+                                    {"from_user", t.from},
+                                    {"to_user", t.to},
+                                    {"amount", t.amount},
+                                    {"note", t.note},
+                                    {"created_at", t.createdAt}});
+        return QJsonDocument(QJsonObject{{"transactions", list}}).toJson(QJsonDocument::Compact);
+    }
+
+    DashboardFixture() { engine.addImportPath(QStringLiteral("qrc:/")); }
+
+    ~DashboardFixture()
+    {
+        closeDashboard();
+        auth->setToken(std::nullopt);
+    }
+
+    // Signs in as the user; the transfer list served from then on is `transfers`.
+    bool signIn(const QString &name, double balance, const QList<Transfer> &transfers)
+    {
+        const QJsonObject reply{{"token", "tok-" + name}, {"user", userJson(name, balance)}};
+        fake->enqueue("POST", QStringLiteral("/api/login"),
+                      FakeReply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+        serveTransfers(transfers);
+        bool done = false;
+        [](AuthService *auth, QString user, bool *done) -> QCoro::Task<> {
+            try {
+                co_await auth->login(user, QStringLiteral("secret1"));
+            } catch (...) {
+            }
+            *done = true;
+        }(auth.get(), name, &done);
+        return QTest::qWaitFor([&] { return done; }, 5000) && auth->currentUser().has_value();
+    }
+
+    void serveTransfers(const QList<Transfer> &transfers)
+    {
+        fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, transfersJson(transfers)));
+    }
+
+    // Makes a MainView for the session, as the window shows it for a verified user.
+    QQuickItem *openDashboard(QSize size = QSize(900, 700))
+    {
+        if (!window) {
+            window = std::make_unique<QQuickWindow>();
+            window->resize(size);
+        }
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/QuorlBank/ui/screens/MainView.qml")));
+        QObject *object = component.createWithInitialProperties({{"auth", QVariant::fromValue(auth.get())}});
+        view = qobject_cast<QQuickItem *>(object);
+        if (!view) {
+            qWarning() << component.errors();
+            delete object;
+            return nullptr;
+        }
+        view->setParentItem(window->contentItem());
+        view->setSize(window->size());
+        window->show();
+        return view;
+    }
+
+    void closeDashboard()
+    {
+        delete view;
+        view = nullptr;
+    }
+};
