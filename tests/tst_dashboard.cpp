@@ -33,12 +33,13 @@ QQuickItem *rowAt(QQuickItem *list, int index)
     return child(slot, "transferRow");
 }
 
+// Delegates made by the list (reused ones are hidden): children of its content item.
 int rowsInExistence(QQuickItem *list)
 {
     int rows = 0;
-    const auto items = list->findChildren<QQuickItem *>(QStringLiteral("transferRow"));
-    for (QQuickItem *item : items)
-        rows += item->isVisible() ? 1 : 0;
+    const auto *content = list->property("contentItem").value<QQuickItem *>();
+    for (QQuickItem *slot : content->childItems())
+        rows += slot->isVisible() && child(slot, "transferRow") ? 1 : 0;
     return rows;
 }
 
@@ -101,8 +102,10 @@ private Q_SLOTS:
             QCOMPARE(child(row, "noteLine")->isVisible(), !transfers[i].note.isEmpty());
         }
         // Month, day, year, hour with AM/PM, minute: in the user's locale and time zone (UTC here).
-        QCOMPARE(rowAt(list, 0)->property("dateLine").toString(), QStringLiteral("Mar 1, 2025, 3:05\u202FPM"));
-        QCOMPARE(rowAt(list, 1)->property("dateLine").toString(), QStringLiteral("Mar 1, 2025, 9:30\u202FAM"));
+        QCOMPARE(rowAt(list, 0)->property("dateLine").toString(),
+                 QStringLiteral("Mar 1, 2025, 3:05\u202FPM"));
+        QCOMPARE(rowAt(list, 1)->property("dateLine").toString(),
+                 QStringLiteral("Mar 1, 2025, 9:30\u202FAM"));
     }
 
     void onlyVisibleRowsExist()
@@ -157,9 +160,10 @@ private Q_SLOTS:
     void leavingDuringAReloadCancelsIt()
     {
         QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, {{"alice", "bob", 1, ""}}));
-        m_f->fake->enqueue("GET", transactionsPath,
-                           FakeReply::json(200, DashboardFixture::transfersJson({{"x", "y", 2, ""}, {"y", "x", 3, ""}}))
-                               .after(500ms));
+        m_f->fake->enqueue(
+            "GET", transactionsPath,
+            FakeReply::json(200, DashboardFixture::transfersJson({{"x", "y", 2, ""}, {"y", "x", 3, ""}}))
+                .after(500ms));
         QVERIFY(m_f->openDashboard());
         QTRY_COMPARE(reloads(), 2);
         m_f->closeDashboard(); // e.g. signed out meanwhile

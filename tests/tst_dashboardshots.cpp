@@ -25,7 +25,8 @@ private:
 
     void shoot(const QString &name)
     {
-        const QString path = WindowCapture::save(m_f->window.get(), QStringLiteral(QUORL_SCREENSHOT_DIR), name);
+        const QString path =
+            WindowCapture::save(m_f->window.get(), QStringLiteral(QUORL_SCREENSHOT_DIR), name);
         QVERIFY2(!path.isEmpty(), qPrintable(name));
         qInfo("wrote %s", qPrintable(path));
     }
@@ -54,10 +55,11 @@ private Q_SLOTS:
         view->findChild<MainModel *>()->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         SendModel *form = view->findChild<SendModel *>();
-        m_f->fake->setFallback("GET", QStringLiteral("/api/users/search"),
-                               FakeReply::json(200, R"({"users":[{"username":"alice","account_number":"QB-ALICE"},)"
-                                                    R"({"username":"alina","account_number":"QB-ALINA"},)"
-                                                    R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})"));
+        m_f->fake->setFallback(
+            "GET", QStringLiteral("/api/users/search"),
+            FakeReply::json(200, R"({"users":[{"username":"alice","account_number":"QB-ALICE"},)"
+                                 R"({"username":"alina","account_number":"QB-ALINA"},)"
+                                 R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})"));
         form->setRecipientQuery(QStringLiteral("ali"));
         QTRY_COMPARE(form->searchResults().size(), 3);
         shoot(QStringLiteral("send-form-hits"));
@@ -91,7 +93,8 @@ private Q_SLOTS:
         QTRY_COMPARE(form->sendStatus(), QStringLiteral("Insufficient funds."));
         shoot(QStringLiteral("send-form-error"));
 
-        m_f->fake->setFallback("GET", QStringLiteral("/api/users/search"), FakeReply::json(200, R"({"users":[]})"));
+        m_f->fake->setFallback("GET", QStringLiteral("/api/users/search"),
+                               FakeReply::json(200, R"({"users":[]})"));
         form->setRecipientQuery(QStringLiteral("zz"));
         QVERIFY(form->showNoUsers());
         QTRY_COMPARE(m_f->fake->requests(QStringLiteral("/api/users/search")).size(), 3);

@@ -36,11 +36,16 @@ QByteArray usersJson(const QStringList &names)
 
 QByteArray sendReplyJson(double balance)
 {
-    const QJsonObject user{{"username", "alice"},   {"email", "alice@example.com"}, {"account_number", "QB-ALICE"},
-                           {"balance", balance},    {"is_verified", true}};
-    const QJsonObject transfer{{"id", "t1"},  {"from_user", "alice"}, {"to_user", "bob"},
-                               {"amount", 5}, {"note", ""},           {"created_at", "2025-03-01T10:15:30.123Z"}};
-    return QJsonDocument(QJsonObject{{"user", user}, {"transaction", transfer}}).toJson(QJsonDocument::Compact);
+    const QJsonObject user{{"username", "alice"},
+                           {"email", "alice@example.com"},
+                           {"account_number", "QB-ALICE"},
+                           {"balance", balance},
+                           {"is_verified", true}};
+    const QJsonObject transfer{{"id", "t1"},       {"from_user", "alice"},
+                               {"to_user", "bob"}, {"amount", 5},
+                               {"note", ""},       {"created_at", "2025-03-01T10:15:30.123Z"}};
+    return QJsonDocument(QJsonObject{{"user", user}, {"transaction", transfer}})
+        .toJson(QJsonDocument::Compact);
 }
 
 } // namespace

@@ -86,7 +86,8 @@ struct DashboardFixture
 
     void serveTransfers(const QList<Transfer> &transfers)
     {
-        fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, transfersJson(transfers)));
+        fake->setFallback("GET", QStringLiteral("/api/transactions"),
+                          FakeReply::json(200, transfersJson(transfers)));
     }
 
     // Makes a MainView for the session, as the window shows it for a verified user.
