@@ -13,11 +13,9 @@ Item {
 
     // The session; tests put their own in place of the app's.
     property AuthService auth: AuthService
-    readonly property int minimumWidth: 800
-    readonly property int minimumHeight: 560
-
-    implicitWidth: minimumWidth
-    implicitHeight: minimumHeight
+    // The smallest size the window may take while the dashboard shows.
+    implicitWidth: 800
+    implicitHeight: 560
 
     MainModel {
         id: mainModel
