@@ -61,7 +61,8 @@ private:
     void registerAndVerify(const QString &name)
     {
         const QString email = name + QStringLiteral("@example.com");
-        QCOMPARE(run([=, this] { return m_auth->registerUser(name, email, QStringLiteral("secret1")); }), QString());
+        QCOMPARE(run([=, this] { return m_auth->registerUser(name, email, QStringLiteral("secret1")); }),
+                 QString());
         QVERIFY(!m_auth->currentUser()->isVerified);
         const QString code = m_service.codeFromOutbox(email);
         QCOMPARE(code.size(), 6);
@@ -116,7 +117,8 @@ private Q_SLOTS:
         registerAndVerify(QStringLiteral("bob"));
 
         // alice sends 25 to bob through the form.
-        QCOMPARE(run([this] { return m_auth->login(QStringLiteral("alice"), QStringLiteral("secret1")); }), QString());
+        QCOMPARE(run([this] { return m_auth->login(QStringLiteral("alice"), QStringLiteral("secret1")); }),
+                 QString());
         std::unique_ptr<QQuickItem> view = openDashboard();
         QVERIFY(view);
         auto *dashboard = view->findChild<MainModel *>();
@@ -144,7 +146,8 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(view->findChild<QQuickItem *>(QStringLiteral("logoutButton")), "clicked");
         QVERIFY(!m_auth->currentUser());
         view.reset();
-        QCOMPARE(run([this] { return m_auth->login(QStringLiteral("bob"), QStringLiteral("secret1")); }), QString());
+        QCOMPARE(run([this] { return m_auth->login(QStringLiteral("bob"), QStringLiteral("secret1")); }),
+                 QString());
         view = openDashboard();
         dashboard = view->findChild<MainModel *>();
         QCOMPARE(dashboard->balanceText(), QStringLiteral("1,025 ◆"));

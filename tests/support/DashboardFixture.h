@@ -12,11 +12,17 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QThread>
+
+#include <functional>
 
 #include <memory>
 
 // A signed-in session against the local fake, and the dashboard (MainView) shown for it in a
-// window of its own, for the dashboard's tests and screenshots.
+// window of its own, for the dashboard's tests, screenshots and benchmark.
+//
+// The fake normally shares the UI thread with the client. A benchmark that times the UI thread
+// gives it a thread of its own (ServerThread::Own): then touch it only through onServer().
 struct DashboardFixture
 {
     struct Transfer
@@ -28,9 +34,13 @@ struct DashboardFixture
         QString createdAt = QStringLiteral("2025-03-01T15:05:30.123Z");
     };
 
-    std::unique_ptr<FakeService> fake = std::make_unique<FakeService>();
-    std::unique_ptr<APIService> api = std::make_unique<APIService>(fake->options());
-    std::unique_ptr<AuthService> auth = std::make_unique<AuthService>(*api);
+    enum class ServerThread { Shared, Own };
+
+    QThread serverThread;
+    QObject serverAnchor; // lives in the fake's thread
+    std::unique_ptr<FakeService> fake;
+    std::unique_ptr<APIService> api;
+    std::unique_ptr<AuthService> auth;
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window;
     QQuickItem *view = nullptr;
@@ -58,20 +68,46 @@ struct DashboardFixture
         return QJsonDocument(QJsonObject{{"transactions", list}}).toJson(QJsonDocument::Compact);
     }
 
-    DashboardFixture() { engine.addImportPath(QStringLiteral("qrc:/")); }
+    explicit DashboardFixture(ServerThread thread = ServerThread::Shared)
+    {
+        if (thread == ServerThread::Own) {
+            serverAnchor.moveToThread(&serverThread);
+            serverThread.start();
+        }
+        onServer([this] { fake = std::make_unique<FakeService>(); });
+        api = std::make_unique<APIService>(fake->options());
+        auth = std::make_unique<AuthService>(*api);
+        engine.addImportPath(QStringLiteral("qrc:/"));
+    }
 
     ~DashboardFixture()
     {
         closeDashboard();
         auth->setToken(std::nullopt);
+        auth.reset();
+        api.reset();
+        onServer([this] { fake.reset(); });
+        serverThread.quit();
+        serverThread.wait();
+    }
+
+    // Runs f in the fake's thread and waits for it.
+    void onServer(const std::function<void()> &f)
+    {
+        if (serverThread.isRunning())
+            QMetaObject::invokeMethod(&serverAnchor, f, Qt::BlockingQueuedConnection);
+        else
+            f();
     }
 
     // Signs in as the user; the transfer list served from then on is `transfers`.
     bool signIn(const QString &name, double balance, const QList<Transfer> &transfers)
     {
         const QJsonObject reply{{"token", "tok-" + name}, {"user", userJson(name, balance)}};
-        fake->enqueue("POST", QStringLiteral("/api/login"),
-                      FakeReply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+        onServer([&] {
+            fake->enqueue("POST", QStringLiteral("/api/login"),
+                          FakeReply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+        });
         serveTransfers(transfers);
         bool done = false;
         [](AuthService *auth, QString user, bool *done) -> QCoro::Task<> {
@@ -86,8 +122,10 @@ struct DashboardFixture
 
     void serveTransfers(const QList<Transfer> &transfers)
     {
-        fake->setFallback("GET", QStringLiteral("/api/transactions"),
-                          FakeReply::json(200, transfersJson(transfers)));
+        const QByteArray body = transfersJson(transfers);
+        onServer([&] {
+            fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, body));
+        });
     }
 
     // Makes a MainView for the session, as the window shows it for a verified user.
