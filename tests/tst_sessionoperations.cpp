@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The session's operations: their effects in order, on success and failure.
 #include "session/TokenStore.h"
+#include "tests/support/Await.h"
 #include "tests/support/IsolatedSettings.h"
 #include "tests/support/SessionFixtures.h"
 
@@ -17,15 +18,10 @@ using namespace SessionFixtures;
 
 namespace {
 
-// Runs an operation to its end; the message of what it threw, or "" when it succeeded.
+// Runs an operation to its end; the description of what it threw, or "" when it succeeded.
 QString outcome(QCoro::Task<void> task)
 {
-    try {
-        QCoro::waitFor(std::move(task));
-        return {};
-    } catch (const std::exception &e) {
-        return errorDescription(e);
-    }
+    return describe(failureOf(std::move(task)));
 }
 
 } // namespace
@@ -243,7 +239,7 @@ private Q_SLOTS:
 
     void refreshTransactions()
     {
-        QCoro::waitFor(m_session->refreshTransactions()); // no token: nothing is sent
+        awaitTask(m_session->refreshTransactions()); // no token: nothing is sent
         QVERIFY(m_fake->requests().isEmpty());
         signIn();
         Recorder recorder(*m_session);
@@ -278,8 +274,8 @@ private Q_SLOTS:
         m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"new"}));
         QCoro::Task<void> slow = m_session->refreshTransactions();
         QTRY_COMPARE(m_fake->requests().size(), 1);
-        QCoro::waitFor(m_session->refreshTransactions());
-        QCoro::waitFor(std::move(slow));
+        awaitTask(m_session->refreshTransactions());
+        awaitTask(std::move(slow));
         QCOMPARE(m_session->transactions().first().id, u"new"_qs);
     }
 
