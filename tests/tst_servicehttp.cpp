@@ -167,6 +167,10 @@ private Q_SLOTS:
         const HttpResult r = m_http.send("POST", url(u"/login"_qs), body);
         QCOMPARE(r.status, 413);
         QVERIFY(r.errorText().contains(u"64 KiB"_qs));
+        // A far larger one is refused while it arrives, not kept in memory first.
+        const HttpResult huge = m_http.send("POST", url(u"/login"_qs), QByteArray(4 * 1024 * 1024, ' '));
+        QVERIFY2(huge.status == 413, qPrintable(u"status %1, error %2"_qs.arg(huge.status).arg(huge.error)));
+        QCOMPARE(get(u"/me"_qs, m_verified).status, 200);
     }
 
     void verificationCodeIsVoidAfterFiveWrongOnes()
