@@ -4,6 +4,7 @@
 #include "server/AccountStore.h"
 #include "server/AuthEndpoints.h"
 #include "server/Crypto.h"
+#include "server/Database.h"
 #include "server/IdempotencyStore.h"
 #include "server/MoneyEndpoints.h"
 
@@ -72,12 +73,20 @@ void ApiRouter::handle(ApiRequest request, Exchange::Deliver deliver)
             return;
         if (!checkIdempotency(exchange, deliver))
             return;
-    } catch (const std::exception &e) {
+    } catch (const DatabaseError &e) {
         qWarning("quorl-service: %s", e.what());
         answer(deliver, 500, QStringLiteral("The service could not complete the request (storage error)."));
         return;
     }
-    route->handler(m_ctx, exchange);
+    try {
+        route->handler(m_ctx, exchange);
+    } catch (const DatabaseError &e) {
+        qWarning("quorl-service: %s", e.what());
+        exchange->finish([] {
+            return ApiReply::error(
+                500, QStringLiteral("The service could not complete the request (storage error)."));
+        });
+    }
 }
 
 bool ApiRouter::authenticate(const ExchangePtr &exchange, const Exchange::Deliver &deliver)

@@ -9,8 +9,21 @@
 #include <QJsonDocument>
 
 namespace {
+
 const QString tokenKey = QStringLiteral("token");
+
+QString describeCurrentException()
+{
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown exception");
+    }
 }
+
+} // namespace
 
 Exchange::Exchange(ServiceContext &ctx, ApiRequest request, Deliver deliver)
     : m_ctx(ctx)
@@ -45,7 +58,8 @@ void Exchange::finish(const std::function<ApiReply()> &work)
         m_ctx.db.begin();
         try {
             reply = work();
-            if (!m_scope.isEmpty()) {
+            // A failure of the service's own is not repeated: a retry may well succeed.
+            if (!m_scope.isEmpty() && reply.status < 500) {
                 QJsonObject stored = reply.body;
                 stored.remove(tokenKey);
                 const bool hasToken = reply.body.contains(tokenKey);
@@ -60,9 +74,9 @@ void Exchange::finish(const std::function<ApiReply()> &work)
             m_ctx.db.rollback();
             throw;
         }
-    } catch (const std::exception &e) {
+    } catch (...) {
         qWarning("quorl-service: %s %s failed: %s", m_request.method.constData(), qPrintable(m_request.path),
-                 e.what());
+                 qPrintable(describeCurrentException()));
         reply = ApiReply::error(
             500, QStringLiteral("The service could not complete the request (storage error)."));
     }

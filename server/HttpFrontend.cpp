@@ -6,7 +6,12 @@
 #include <QHttpServerRequest>
 #include <QMetaEnum>
 #include <QPointer>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -40,8 +45,11 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-void writeReply(QTcpSocket *socket, int status, const QByteArray &body, bool close)
+enum class After { KeepOpen, Close, CloseLater };
+
+void writeReply(QTcpSocket *socket, int status, const QByteArray &body, After after)
 {
+    const bool close = after != After::KeepOpen;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
                       "\r\n"
                       "Content-Type: application/json\r\n"
@@ -51,7 +59,7 @@ void writeReply(QTcpSocket *socket, int status, const QByteArray &body, bool clo
     if (close)
         head += "Connection: close\r\n";
     socket->write(head + "\r\n" + body);
-    if (close)
+    if (after == After::Close)
         socket->disconnectFromHost();
 }
 
@@ -89,12 +97,50 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     QPointer<QTcpSocket> connection(socket);
     m_router.handle(std::move(api), [connection, close](int status, const QByteArray &body) {
         if (connection && connection->state() == QAbstractSocket::ConnectedState)
-            writeReply(connection, status, body, close);
+            writeReply(connection, status, body, close ? After::Close : After::KeepOpen);
     });
     return true;
 }
 
+void HttpFrontend::limitRequestSizes()
+{
+    for (QTcpServer *server : servers()) {
+        auto *tls = qobject_cast<QSslServer *>(server);
+        if (!tls)
+            continue;
+        // Connected before the handshake, so this slot runs ahead of the parser's on every readyRead.
+        connect(tls, &QSslServer::startedEncryptionHandshake, this, [](QSslSocket *socket) {
+            auto pending = std::make_shared<qint64>(0);
+            connect(socket, &QIODevice::readyRead, socket, [socket, pending] {
+                // The parser holds a read transaction open until a request is complete.
+                *pending = (socket->isTransactionStarted() ? *pending : 0) + socket->bytesAvailable();
+                if (*pending <= maxRequestBytes)
+                    return;
+                QObject::disconnect(socket, &QIODevice::readyRead, nullptr, nullptr);
+                if (socket->isTransactionStarted())
+                    socket->commitTransaction();
+                socket->readAll();
+                writeReply(socket, 413, R"({"error":"The request body is larger than 64 KiB."})",
+                           After::CloseLater);
+                // Read and drop what the client still sends, so that it gets to read the reply;
+                // close once it has been quiet for 2 seconds, or has sent far too much.
+                auto *quiet = new QTimer(socket);
+                quiet->setSingleShot(true);
+                connect(quiet, &QTimer::timeout, socket, [socket] { socket->disconnectFromHost(); });
+                quiet->start(2000);
+                auto dropped = std::make_shared<qint64>(0);
+                connect(socket, &QIODevice::readyRead, socket, [socket, dropped, quiet] {
+                    *dropped += socket->readAll().size();
+                    quiet->start(2000);
+                    if (*dropped > 64 * 1024 * 1024)
+                        socket->abort();
+                });
+            });
+        });
+    }
+}
+
 void HttpFrontend::missingHandler(const QHttpServerRequest &, QTcpSocket *socket)
 {
-    writeReply(socket, 404, R"({"error":"There is no such endpoint."})", false);
+    writeReply(socket, 404, R"({"error":"There is no such endpoint."})", After::KeepOpen);
 }

@@ -14,6 +14,13 @@ class HttpFrontend : public QAbstractHttpServer
 public:
     explicit HttpFrontend(ApiRouter &router, QObject *parent = nullptr);
 
+    // Qt's parser keeps a whole request in memory before anything sees it. Once listening, this
+    // watches every new connection and answers 413 (and closes the connection) as soon as the
+    // pending request passes the size limit, so that a huge body is never buffered.
+    void limitRequestSizes();
+
+    static constexpr qint64 maxRequestBytes = 96 * 1024; // body limit plus room for the headers
+
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;

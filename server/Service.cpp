@@ -191,5 +191,6 @@ bool Service::listen(const ServiceOptions &options, QString *error)
     }
     // localhost may resolve to ::1 first; serve it too where the system has IPv6.
     d->frontend->listen(QHostAddress::LocalHostIPv6, d->port);
+    d->frontend->limitRequestSizes();
     return true;
 }

@@ -3,10 +3,10 @@
 // (QUORL_SCREENSHOT_DIR) for a person to look at; it checks the states, not the pixels.
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
-#include "tests/support/WindowCapture.h"
 #include "ui/screens/MainModel.h"
 #include "ui/screens/SendModel.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QtQml/qqmlextensionplugin.h>
 
