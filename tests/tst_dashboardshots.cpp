@@ -23,11 +23,16 @@ class TestDashboardShots : public QObject
 private:
     std::unique_ptr<DashboardFixture> m_f;
 
+    // Lets the window settle (layout, the list's rows, a message appearing) and saves it.
     void shoot(const QString &name)
     {
-        const QString path =
-            WindowCapture::save(m_f->window.get(), QStringLiteral(QUORL_SCREENSHOT_DIR), name);
-        QVERIFY2(!path.isEmpty(), qPrintable(name));
+        QQuickWindow *window = m_f->window.get();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(300);
+        const QDir dir(QStringLiteral(QUORL_SCREENSHOT_DIR));
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        const QString path = dir.filePath(name + QStringLiteral(".png"));
+        QVERIFY2(window->grabWindow().save(path), qPrintable(path));
         qInfo("wrote %s", qPrintable(path));
     }
 
