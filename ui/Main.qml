@@ -1,14 +1,20 @@
 import QtQuick
 import QuorlBank
 
+// The one window. Its minimum size is that of the screen it shows; it can be made larger.
 Window {
     id: window
+
     title: "Quorl Bank"
     width: 440
     height: 520
+    minimumWidth: rootView.minimumSize.width
+    minimumHeight: rootView.minimumSize.height
     visible: true
+    color: "white"
 
     RootView {
+        id: rootView
         anchors.fill: parent
     }
 }
