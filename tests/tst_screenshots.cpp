@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Renders the sign-in, registration, reset and verification states to PNG files in the build tree
 // (QUORL_SCREENSHOT_DIR) for a person to look at. It checks only that each file was written.
+#include "tests/support/IsolatedSettings.h"
 #include "tests/support/WindowCapture.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
@@ -8,8 +9,7 @@
 
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QGuiApplication>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -45,13 +45,6 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_config.isValid());
-        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
-    }
-
     void signIn()
     {
         auto engine = openWindow();
@@ -117,10 +110,7 @@ private Q_SLOTS:
         QCOMPARE(verify->status(), QStringLiteral("Enter the 6-digit code."));
         shoot(window, QStringLiteral("verify-error"));
     }
-
-private:
-    QTemporaryDir m_config;
 };
 
-QTEST_MAIN(TestScreenshots)
+QUORL_TEST_MAIN_ISOLATED(QGuiApplication, TestScreenshots)
 #include "tst_screenshots.moc"

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#include "session/TokenStore.h"
+#include "support/IsolatedSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString expectedFile()
+{
+    return QFile::decodeName(qgetenv("XDG_CONFIG_HOME")) + u"/Quorl/Quorl Bank.conf"_qs;
+}
+
+int fileMode(const QString &path)
+{
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
+}
+
+} // namespace
+
+class TestTokenStore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QDir(QFile::decodeName(qgetenv("XDG_CONFIG_HOME")) + u"/Quorl"_qs).removeRecursively(); }
+
+    void isolatedFromTheUsersSettings()
+    {
+        const QString home = QDir::homePath();
+        QVERIFY(!expectedFile().startsWith(home + u"/.config/"_qs));
+        const QSettings s(QSettings::NativeFormat, QSettings::UserScope, u"Quorl"_qs, u"Quorl Bank"_qs);
+        QCOMPARE(s.fileName(), expectedFile());
+    }
+
+    void nothingStoredReadsNone()
+    {
+        QCOMPARE(TokenStore::read(), std::nullopt);
+        QVERIFY(!QFileInfo::exists(expectedFile()));
+    }
+
+    void removingNothingCreatesNoFile()
+    {
+        TokenStore::write(std::nullopt);
+        QVERIFY(!QFileInfo::exists(expectedFile()));
+        QCOMPARE(TokenStore::read(), std::nullopt);
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("plain") << u"abc.def-123_XYZ"_qs;
+        QTest::newRow("empty is present") << u""_qs;
+        QTest::newRow("comma") << u"a,b,c"_qs;
+        QTest::newRow("ini syntax") << u"@Variant(x) = ; # [General]"_qs;
+        QTest::newRow("quotes and backslash") << u"\"q\" \\n"_qs;
+        QTest::newRow("line breaks") << u"line1\nline2\r"_qs;
+        QTest::newRow("non-ASCII") << u"tök€n😀"_qs;
+        QTest::newRow("leading and trailing blanks") << u"  t  "_qs;
+    }
+    void roundTrip()
+    {
+        QFETCH(QString, token);
+        TokenStore::write(token);
+        QCOMPARE(TokenStore::read(), std::optional<QString>(token));
+        // Top-level key, plain string, as any reader of the same file sees it.
+        const QSettings raw(expectedFile(), QSettings::IniFormat);
+        QCOMPARE(raw.childKeys(), QStringList{u"qlx_token"_qs});
+        QCOMPARE(raw.value(u"qlx_token"_qs).typeId(), QMetaType::QString);
+        QCOMPARE(raw.value(u"qlx_token"_qs).toString(), token);
+    }
+
+    void replaceThenRemove()
+    {
+        TokenStore::write(u"first"_qs);
+        TokenStore::write(u"second"_qs);
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"second"_qs));
+        TokenStore::write(std::nullopt);
+        QCOMPARE(TokenStore::read(), std::nullopt);
+        const QSettings raw(expectedFile(), QSettings::IniFormat);
+        QVERIFY(!raw.contains(u"qlx_token"_qs));
+        TokenStore::write(std::nullopt); // twice is harmless
+        QCOMPARE(TokenStore::read(), std::nullopt);
+    }
+
+    void aValueWrittenByHandWithCommasIsOneString()
+    {
+        QDir().mkpath(QFileInfo(expectedFile()).absolutePath());
+        QFile f(expectedFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nqlx_token=a,b\n");
+        f.close();
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"a,b"_qs));
+    }
+
+    void fileIsOwnerOnly()
+    {
+        // Whatever the umask allows, the file and its folder are owner-only.
+        const mode_t savedMask = ::umask(0);
+        TokenStore::write(u"secret"_qs);
+        ::umask(savedMask);
+        QCOMPARE(fileMode(expectedFile()), 0600);
+        QCOMPARE(fileMode(QFileInfo(expectedFile()).absolutePath()), 0700);
+        TokenStore::write(u"secret2"_qs);
+        QCOMPARE(fileMode(expectedFile()), 0600);
+        TokenStore::write(std::nullopt);
+        QCOMPARE(fileMode(expectedFile()), 0600);
+    }
+
+    // A file left readable by others (an older version, a hand edit) is tightened before the
+    // token is written into it.
+    void existingLooseFileIsTightened()
+    {
+        QDir().mkpath(QFileInfo(expectedFile()).absolutePath());
+        QFile f(expectedFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        ::chmod(QFile::encodeName(expectedFile()).constData(), 0644);
+        TokenStore::write(u"secret"_qs);
+        QCOMPARE(fileMode(expectedFile()), 0600);
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"secret"_qs));
+    }
+
+    // The first write happens in a new file: no moment at which the token sits in a file that
+    // others may read. Every file in the folder is owner-only right after the write, and no
+    // temporary file is left behind.
+    void noLooseFilesAfterFirstWrite()
+    {
+        TokenStore::write(u"secret"_qs);
+        const QDir folder(QFileInfo(expectedFile()).absolutePath());
+        const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(entries, QStringList{u"Quorl Bank.conf"_qs});
+    }
+};
+
+QUORL_TEST_MAIN_ISOLATED(QCoreApplication, TestTokenStore)
+#include "tst_tokenstore.moc"
