@@ -7,9 +7,9 @@
 #include "ui/screens/ResetPasswordModel.h"
 #include "ui/screens/VerifyEmailModel.h"
 
+#include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
-#include <QGuiApplication>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 

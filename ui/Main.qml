@@ -13,6 +13,10 @@ Window {
     visible: true
     color: "white"
 
+    // The window grows to a larger minimum at once (Qt 6.4 leaves that to the window manager).
+    onMinimumWidthChanged: if (width < minimumWidth) width = minimumWidth
+    onMinimumHeightChanged: if (height < minimumHeight) height = minimumHeight
+
     RootView {
         id: rootView
         anchors.fill: parent

@@ -1,9 +1,9 @@
 import QtQuick
-import QtQuick.Controls.Basic
 
 // The forms' text entry: a light grey field with rounded corners and its own grey placeholder,
 // shown only while the text has no characters at all (a text of spaces hides it). Masked when
-// isSecure. Return starts nothing. Bind it two-way as
+// isSecure. Return starts nothing. Plain Qt Quick, so that the first screen loads no control
+// style. Bind it two-way as
 //
 //     QLXTextField { placeholder: "Username"; text: model.username; onTextEdited: model.username = text }
 Rectangle {
@@ -39,14 +39,14 @@ Rectangle {
         Accessible.ignored: true
     }
 
-    TextField {
+    TextInput {
         id: input
 
         objectName: "input"
         anchors.fill: parent
         anchors.margins: 12
-        padding: 0
-        background: null
+        clip: true
+        activeFocusOnTab: true
         font: root.font
         color: "black"
         echoMode: root.isSecure ? TextInput.Password : TextInput.Normal

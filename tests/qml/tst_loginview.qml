@@ -93,33 +93,36 @@ Item {
             verify(findChild(findChild(view, "usernameField"), "input").activeFocus)
         }
 
+        function openSheet(view) {
+            mouseClick(findChild(view, "forgotButton"))
+            tryVerify(() => findChild(view, "resetSheet") !== null && findChild(view, "resetSheet").opened)
+            return findChild(view, "resetSheet")
+        }
+
         function test_reset_sheet_prefill_and_independence() {
             const view = createTemporaryObject(viewComponent, scene)
             const model = findChild(view, "loginModel")
-            const sheet = findChild(view, "resetSheet")
             typeInto(view, "usernameField", "bob")
-            mouseClick(findChild(view, "forgotButton"))
-            tryVerify(() => sheet.opened)
+            let sheet = openSheet(view)
+            verify(model.showReset)
             const resetModel = findChild(sheet.contentItem, "resetPasswordModel")
             compare(resetModel.username, "bob")
 
-            typeInto(sheet.contentItem.item, "resetUsernameField", "by")
+            typeInto(sheet.contentItem, "resetUsernameField", "by")
             compare(resetModel.username, "bobby")
             compare(model.username, "bob")
             model.username = "carol"
             compare(resetModel.username, "bobby")
 
             keyClick(Qt.Key_Escape)
-            tryVerify(() => !sheet.visible)
-            verify(!model.showReset)
+            tryVerify(() => !model.showReset)
+            tryVerify(() => findChild(view, "resetSheet") === null)
 
             // Opened again: a fresh sheet with the field's current text.
-            mouseClick(findChild(view, "forgotButton"))
-            tryVerify(() => sheet.opened)
+            sheet = openSheet(view)
             compare(findChild(sheet.contentItem, "resetPasswordModel").username, "carol")
             mouseClick(findChild(sheet.contentItem, "cancelButton"))
-            tryVerify(() => !sheet.visible)
-            verify(!model.showReset)
+            tryVerify(() => !model.showReset)
         }
     }
 }

@@ -1,9 +1,8 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QuorlBank
 
 // The sign-in and registration screen. State and actions: LoginModel. The reset sheet opens over
-// it, made fresh with the Username field's text at that moment.
+// it while the model's showReset is true.
 Item {
     id: root
 
@@ -161,12 +160,8 @@ Item {
                 height: 40
                 visible: model.isLoading
 
-                BusyIndicator {
+                QLXBusyIndicator {
                     anchors.centerIn: parent
-                    width: 32
-                    height: 32
-                    padding: 0
-                    running: parent.visible
                 }
             }
 
@@ -199,45 +194,27 @@ Item {
         }
     }
 
-    Popup {
-        id: sheet
+    // The reset sheet, made fresh at each opening with the Username field's text of that moment.
+    // Loaded by its URL so that the control style it uses is read only when it is first needed.
+    Loader {
+        id: sheetLoader
 
-        objectName: "resetSheet"
-        parent: root
-        anchors.centerIn: parent
-        width: 360
-        padding: 0
-        modal: true
-        focus: true
-        closePolicy: Popup.CloseOnEscape
-        background: Rectangle {
-            radius: 12
-            color: "white"
-        }
-        contentItem: Loader {
-            id: sheetLoader
-        }
-        onClosed: {
-            model.showReset = false
-            sheetLoader.source = ""
-        }
+        anchors.fill: parent
+    }
 
-        Connections {
-            target: sheetLoader.item
-            ignoreUnknownSignals: true
-            function onDismiss() { model.showReset = false }
-        }
+    Connections {
+        target: sheetLoader.item
+        ignoreUnknownSignals: true
+        function onClosed() { model.showReset = false }
     }
 
     Connections {
         target: model
         function onShowResetChanged() {
-            if (model.showReset) {
-                sheetLoader.setSource("ResetPasswordView.qml", { prefillUsername: model.username })
-                sheet.open()
-            } else {
-                sheet.close()
-            }
+            if (model.showReset)
+                sheetLoader.setSource("ResetSheet.qml", { prefillUsername: model.username })
+            else
+                sheetLoader.source = ""
         }
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QuorlBank
 
 // The password reset sheet's content, 360 wide. State and actions: ResetPasswordModel. The
@@ -93,13 +92,9 @@ Item {
             color: model.isSuccess ? Theme.darkRed : Theme.brightRed
         }
 
-        BusyIndicator {
+        QLXBusyIndicator {
             anchors.horizontalCenter: parent.horizontalCenter
-            width: 32
-            height: 32
-            padding: 0
             visible: model.isLoading
-            running: visible
         }
 
         QLXButton {

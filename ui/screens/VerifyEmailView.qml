@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QuorlBank
 
 // The e-mail verification screen. State and actions: VerifyEmailModel.
@@ -89,13 +88,9 @@ Item {
                 color: model.isError ? Theme.brightRed : Theme.darkRed
             }
 
-            BusyIndicator {
+            QLXBusyIndicator {
                 anchors.horizontalCenter: parent.horizontalCenter
-                width: 32
-                height: 32
-                padding: 0
                 visible: model.isLoading
-                running: visible
             }
 
             Column {
