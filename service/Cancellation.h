@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QCoroTask>
 #include <QObject>
+
+#include <chrono>
 
 #include <functional>
 #include <memory>
@@ -21,6 +24,14 @@ public:
     bool cancelled = false;
 Q_SIGNALS:
     void cancelRequested();
+};
+
+// Fired once to resume a coroutine that waits on it.
+class Wakeup : public QObject
+{
+    Q_OBJECT
+Q_SIGNALS:
+    void fired();
 };
 } // namespace detail
 
@@ -60,3 +71,7 @@ public:
 private:
     std::shared_ptr<detail::CancelState> m_state;
 };
+
+// Waits for the given time, or less when the token is cancelled; then throws CancellationError if
+// it was. Used for the pause before a retry.
+QCoro::Task<> cancellableSleep(std::chrono::milliseconds duration, CancelToken cancel);

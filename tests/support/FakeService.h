@@ -76,3 +76,4 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
+Q_DECLARE_METATYPE(FakeReply)

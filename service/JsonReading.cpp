@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: MIT
+#include "service/JsonReading.h"
+
+#include "service/ReplyReader.h"
+
+#include <QVarLengthArray>
+
+namespace ReplyReader::detail {
+
+QString pathText(const Path *path)
+{
+    QVarLengthArray<const Path *, 8> chain;
+    for (const Path *p = path; p; p = p->parent)
+        chain.append(p);
+    QString text;
+    for (auto it = chain.crbegin(); it != chain.crend(); ++it) {
+        const Path *p = *it;
+        if (p->index >= 0) {
+            text += QStringLiteral("[%1]").arg(p->index);
+        } else {
+            if (!text.isEmpty())
+                text += QLatin1Char('.');
+            text += QString::fromUtf8(p->key.data(), qsizetype(p->key.size()));
+        }
+    }
+    return text;
+}
+
+void malformed(const Path *path)
+{
+    throw MalformedJson{pathText(path)};
+}
+
+void fail(DecodingError::Kind kind, const Path *path, QString detail)
+{
+    throw DecodingError(kind, pathText(path), std::move(detail));
+}
+
+namespace {
+
+const char *typeName(json_type type)
+{
+    switch (type) {
+    case json_type::array:
+        return "an array";
+    case json_type::object:
+        return "an object";
+    case json_type::number:
+        return "a number";
+    case json_type::string:
+        return "a string";
+    case json_type::boolean:
+        return "true or false";
+    case json_type::null:
+        return "null";
+    }
+    return "a value";
+}
+
+// JSON's number grammar: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view s)
+{
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < s.size() && s[i] == '-')
+        ++i;
+    if (i < s.size() && s[i] == '0')
+        ++i;
+    else if (digits() == 0)
+        return false;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        if (digits() == 0)
+            return false;
+    }
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == s.size() && i > 0;
+}
+
+} // namespace
+
+void expectType(Value &value, json_type wanted, const Path *path)
+{
+    json_type type;
+    check(value.type().get(type), path);
+    if (type == wanted)
+        return;
+    if (type == json_type::null) {
+        bool isNull = false;
+        check(value.is_null().get(isNull), path);
+        if (!isNull)
+            malformed(path);
+        fail(DecodingError::Kind::ValueNotFound, path,
+             QStringLiteral("the value is null where %1 was expected").arg(QLatin1String(typeName(wanted))));
+    }
+    fail(DecodingError::Kind::TypeMismatch, path,
+         QStringLiteral("%1 was expected but %2 was found")
+             .arg(QLatin1String(typeName(wanted)), QLatin1String(typeName(type))));
+}
+
+std::string_view convertKey(std::string_view key, std::array<char, 32> &buf)
+{
+    const std::size_t first = key.find_first_not_of('_');
+    if (first == std::string_view::npos)
+        return key;
+    const std::size_t last = key.find_last_not_of('_');
+    const std::string_view middle = key.substr(first, last - first + 1);
+    if (middle.find('_') == std::string_view::npos)
+        return key;
+    // Output is never longer than the key; anything that does not fit is longer than any field name.
+    if (key.size() > buf.size())
+        return {};
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < first; ++i)
+        buf[n++] = '_';
+    bool firstPiece = true;
+    bool pieceStart = true;
+    for (const char c : middle) {
+        if (c == '_') {
+            if (n > first)
+                firstPiece = false;
+            pieceStart = true;
+            continue;
+        }
+        const bool upper = !firstPiece && pieceStart;
+        buf[n++] =
+            upper ? (c >= 'a' && c <= 'z' ? char(c - 32) : c) : (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+        pieceStart = false;
+    }
+    for (std::size_t i = last + 1; i < key.size(); ++i)
+        buf[n++] = '_';
+    return {buf.data(), n};
+}
+
+void skipValue(Value &value, const Path *path)
+{
+    json_type type;
+    check(value.type().get(type), path);
+    switch (type) {
+    case json_type::object: {
+        simdjson::ondemand::object object;
+        check(value.get_object().get(object), path);
+        for (auto entry : object) {
+            simdjson::ondemand::field field;
+            check(std::move(entry).get(field), path);
+            std::string_view key;
+            check(field.unescaped_key().get(key), path);
+            const Path here{path, key};
+            skipValue(field.value(), &here);
+        }
+        return;
+    }
+    case json_type::array: {
+        simdjson::ondemand::array array;
+        check(value.get_array().get(array), path);
+        qsizetype index = 0;
+        for (auto element : array) {
+            Value item;
+            check(std::move(element).get(item), path);
+            const Path here{path, {}, index++};
+            skipValue(item, &here);
+        }
+        return;
+    }
+    case json_type::string: {
+        std::string_view s;
+        check(value.get_string().get(s), path);
+        return;
+    }
+    case json_type::number:
+        if (!isJsonNumber(value.raw_json_token()))
+            malformed(path);
+        return;
+    case json_type::boolean: {
+        bool b;
+        check(value.get_bool().get(b), path);
+        return;
+    }
+    case json_type::null: {
+        bool isNull = false;
+        check(value.is_null().get(isNull), path);
+        if (!isNull)
+            malformed(path);
+        return;
+    }
+    }
+}
+
+void readValue(Value &value, const Path *path, QString &out)
+{
+    expectType(value, json_type::string, path);
+    std::string_view s;
+    check(value.get_string().get(s), path);
+    out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+void readValue(Value &value, const Path *path, double &out)
+{
+    expectType(value, json_type::number, path);
+    const std::string_view raw = value.raw_json_token();
+    if (value.get_double().get(out)) {
+        if (!isJsonNumber(raw))
+            malformed(path);
+        fail(DecodingError::Kind::DataCorrupted, path,
+             QStringLiteral("the number %1 does not fit in a double").arg(QString::fromUtf8(raw).trimmed()));
+    }
+}
+
+void readValue(Value &value, const Path *path, bool &out)
+{
+    expectType(value, json_type::boolean, path);
+    check(value.get_bool().get(out), path);
+}
+
+void readValue(Value &value, const Path *path, QDateTime &out)
+{
+    expectType(value, json_type::string, path);
+    std::string_view s;
+    check(value.get_string().get(s), path);
+    out = parseDate(QByteArrayView(s.data(), qsizetype(s.size())));
+    if (!out.isValid())
+        fail(DecodingError::Kind::DataCorrupted, path,
+             QStringLiteral("Bad date: ") + QString::fromUtf8(s.data(), qsizetype(s.size())));
+}
+
+void keyNotFound(const Path *path, std::string_view fieldName)
+{
+    // Named the way the service spells it: accountNumber -> account_number.
+    std::string key;
+    for (const char c : fieldName) {
+        if (c >= 'A' && c <= 'Z') {
+            key += '_';
+            key += char(c + 32);
+        } else {
+            key += c;
+        }
+    }
+    const Path here{path, key};
+    fail(DecodingError::Kind::KeyNotFound, &here,
+         QStringLiteral("the key \"%1\" is missing").arg(QString::fromStdString(key)));
+}
+
+} // namespace ReplyReader::detail

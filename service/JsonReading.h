@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The machinery under ReplyReader: reading values of simdjson's on-demand API into record fields
+// by the strict rules. Only ReplyReader.cpp and JsonReading.cpp include this.
+
+#include "service/ApiTypes.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <simdjson.h>
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+namespace ReplyReader::detail {
+
+using simdjson::ondemand::json_type;
+using Value = simdjson::ondemand::value;
+
+// Where a value sits in the reply; formatted only when an error is made.
+struct Path
+{
+    const Path *parent = nullptr;
+    std::string_view key; // the key as received; empty for an array element
+    qsizetype index = -1;
+};
+QString pathText(const Path *path);
+
+// Thrown for text that is not JSON at all; unlike a DecodingError it is never weighed against the
+// other fields of an object, it fails the whole reply.
+struct MalformedJson
+{
+    QString path;
+};
+
+[[noreturn]] void malformed(const Path *path);
+inline void check(simdjson::error_code error, const Path *path)
+{
+    if (error)
+        malformed(path);
+}
+[[noreturn]] void fail(DecodingError::Kind kind, const Path *path, QString detail);
+
+// Fails with ValueNotFound for null, TypeMismatch for another type.
+void expectType(Value &value, json_type wanted, const Path *path);
+
+// Converts a key into buf; returns an empty view when the result cannot be a field name.
+std::string_view convertKey(std::string_view key, std::array<char, 32> &buf);
+
+// Consumes a value that no field takes, checking that it is valid JSON.
+void skipValue(Value &value, const Path *path);
+
+void readValue(Value &value, const Path *path, QString &out);
+void readValue(Value &value, const Path *path, double &out);
+void readValue(Value &value, const Path *path, bool &out);
+void readValue(Value &value, const Path *path, QDateTime &out); // the one date form
+
+// One field of a record: its name (after key conversion) and the member it fills.
+template<class R, class M> struct Field
+{
+    std::string_view name;
+    M R::*member;
+};
+
+// Specialised for each record: static constexpr auto list = std::tuple{Field{...}, ...};
+template<class R> struct Fields;
+
+template<class R>
+concept Record = requires
+{
+    Fields<R>::list;
+};
+
+template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out);
+
+template<Record R> void readValue(Value &value, const Path *path, R &out)
+{
+    expectType(value, json_type::object, path);
+    simdjson::ondemand::object object;
+    check(value.get_object().get(object), path);
+    readRecord(object, path, out);
+}
+
+template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
+{
+    expectType(value, json_type::array, path);
+    simdjson::ondemand::array array;
+    check(value.get_array().get(array), path);
+    out.clear();
+    qsizetype index = 0;
+    for (auto element : array) {
+        Value item;
+        check(std::move(element).get(item), path);
+        const Path here{path, {}, index++};
+        readValue(item, &here, out.emplaceBack());
+    }
+}
+
+[[noreturn]] void keyNotFound(const Path *path, std::string_view fieldName);
+
+template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out)
+{
+    static constexpr auto &fields = Fields<R>::list;
+    static constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
+    static_assert(count <= 32);
+    static constexpr auto names = std::apply([](auto... f) { return std::array{f.name...}; }, fields);
+
+    // Values are read in the order they arrive; their errors are kept per field and reported in the
+    // record's field order once the object has been read.
+    std::array<std::optional<DecodingError>, count> errors;
+    std::uint32_t seen = 0;
+    for (auto entry : object) {
+        simdjson::ondemand::field field;
+        check(std::move(entry).get(field), path);
+        std::string_view key;
+        check(field.unescaped_key().get(key), path);
+        const Path here{path, key};
+        std::array<char, 32> buf;
+        const std::string_view name = convertKey(key, buf);
+        std::size_t i = 0;
+        while (i < count && names[i] != name)
+            ++i;
+        if (i == count) {
+            skipValue(field.value(), &here);
+            continue;
+        }
+        seen |= 1u << i;
+        try {
+            [&]<std::size_t... I>(std::index_sequence<I...>)
+            {
+                ((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
+                         : false) ||
+                 ...);
+            }
+            (std::make_index_sequence<count>());
+            errors[i].reset();
+        } catch (DecodingError &error) {
+            errors[i] = std::move(error);
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (errors[i])
+            throw std::move(*errors[i]);
+        if (!(seen & (1u << i)))
+            keyNotFound(path, names[i]);
+    }
+}
+
+} // namespace ReplyReader::detail

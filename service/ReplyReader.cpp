@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+#include "service/ReplyReader.h"
+
+#include "service/JsonReading.h"
+
+namespace ReplyReader {
+namespace detail {
+
+// Each record's fields, in the order they are checked.
+template<> struct Fields<APIUser>
+{
+    static constexpr auto list = std::tuple{
+        Field{"username", &APIUser::username},           Field{"email", &APIUser::email},
+        Field{"accountNumber", &APIUser::accountNumber}, Field{"balance", &APIUser::balance},
+        Field{"isVerified", &APIUser::isVerified},
+    };
+};
+template<> struct Fields<APITransaction>
+{
+    static constexpr auto list = std::tuple{
+        Field{"id", &APITransaction::id},         Field{"fromUser", &APITransaction::fromUser},
+        Field{"toUser", &APITransaction::toUser}, Field{"amount", &APITransaction::amount},
+        Field{"note", &APITransaction::note},     Field{"createdAt", &APITransaction::createdAt},
+    };
+};
+template<> struct Fields<UserResult>
+{
+    static constexpr auto list = std::tuple{
+        Field{"username", &UserResult::username},
+        Field{"accountNumber", &UserResult::accountNumber},
+    };
+};
+template<> struct Fields<AuthResponse>
+{
+    static constexpr auto list =
+        std::tuple{Field{"token", &AuthResponse::token}, Field{"user", &AuthResponse::user}};
+};
+template<> struct Fields<MeResponse>
+{
+    static constexpr auto list = std::tuple{Field{"user", &MeResponse::user}};
+};
+template<> struct Fields<SendResponse>
+{
+    static constexpr auto list =
+        std::tuple{Field{"user", &SendResponse::user}, Field{"transaction", &SendResponse::transaction}};
+};
+template<> struct Fields<TransactionsResponse>
+{
+    static constexpr auto list = std::tuple{Field{"transactions", &TransactionsResponse::transactions}};
+};
+template<> struct Fields<SearchResponse>
+{
+    static constexpr auto list = std::tuple{Field{"users", &SearchResponse::users}};
+};
+template<> struct Fields<VerifyResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", &VerifyResponse::message}};
+};
+template<> struct Fields<ResendResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", &ResendResponse::message}};
+};
+template<> struct Fields<ResetResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", &ResetResponse::message}};
+};
+
+namespace {
+
+// simdjson reads up to SIMDJSON_PADDING bytes past the end; a body without that much spare
+// capacity is copied once.
+class PaddedBody
+{
+public:
+    explicit PaddedBody(const QByteArray &body)
+    {
+        const auto size = std::size_t(body.size());
+        if (std::size_t(body.capacity()) >= size + simdjson::SIMDJSON_PADDING) {
+            m_view = simdjson::padded_string_view(body.constData(), size, std::size_t(body.capacity()));
+        } else {
+            m_copy = simdjson::padded_string(body.constData(), size);
+            m_view = m_copy;
+        }
+    }
+    [[nodiscard]] simdjson::padded_string_view view() const { return m_view; }
+
+private:
+    simdjson::padded_string m_copy;
+    simdjson::padded_string_view m_view;
+};
+
+simdjson::ondemand::parser &threadParser()
+{
+    thread_local simdjson::ondemand::parser parser;
+    return parser;
+}
+
+// Reads the body as one JSON object through f; throws DecodingError.
+template<class F> void readObject(const QByteArray &body, F &&f)
+{
+    try {
+        const PaddedBody padded(body);
+        simdjson::ondemand::document doc;
+        check(threadParser().iterate(padded.view()).get(doc), nullptr);
+        json_type type;
+        check(doc.type().get(type), nullptr);
+        if (type != json_type::object)
+            fail(DecodingError::Kind::TypeMismatch, nullptr,
+                 QStringLiteral("the reply is not one JSON object"));
+        simdjson::ondemand::object object;
+        check(doc.get_object().get(object), nullptr);
+        f(object);
+        // Nothing may follow the object.
+        const char *rest = nullptr;
+        if (doc.current_location().get(rest) != simdjson::OUT_OF_BOUNDS)
+            malformed(nullptr);
+    } catch (const MalformedJson &error) {
+        throw DecodingError(DecodingError::Kind::DataCorrupted, error.path,
+                            QStringLiteral("it isn't valid JSON"));
+    }
+}
+
+} // namespace
+} // namespace detail
+
+template<class T> T read(const QByteArray &body)
+{
+    T record;
+    detail::readObject(
+        body, [&](simdjson::ondemand::object &object) { detail::readRecord(object, nullptr, record); });
+    return record;
+}
+
+template AuthResponse read<AuthResponse>(const QByteArray &);
+template MeResponse read<MeResponse>(const QByteArray &);
+template SendResponse read<SendResponse>(const QByteArray &);
+template TransactionsResponse read<TransactionsResponse>(const QByteArray &);
+template SearchResponse read<SearchResponse>(const QByteArray &);
+template VerifyResponse read<VerifyResponse>(const QByteArray &);
+template ResendResponse read<ResendResponse>(const QByteArray &);
+template ResetResponse read<ResetResponse>(const QByteArray &);
+
+std::optional<QString> readErrorMessage(const QByteArray &body)
+{
+    std::optional<QString> message;
+    try {
+        detail::readObject(body, [&](simdjson::ondemand::object &object) {
+            for (auto entry : object) {
+                simdjson::ondemand::field field;
+                detail::check(std::move(entry).get(field), nullptr);
+                std::string_view key;
+                detail::check(field.unescaped_key().get(key), nullptr);
+                const detail::Path here{nullptr, key};
+                if (key != "error") {
+                    detail::skipValue(field.value(), &here);
+                    continue;
+                }
+                message.reset(); // the last "error" counts
+                QString text;
+                detail::readValue(field.value(), &here, text);
+                message = std::move(text);
+            }
+        });
+    } catch (const DecodingError &) {
+        return std::nullopt;
+    }
+    return message;
+}
+
+QByteArray convertKey(QByteArrayView key)
+{
+    std::array<char, 32> buf;
+    const std::string_view converted =
+        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())), buf);
+    if (converted.empty() && !key.isEmpty())
+        return QByteArray(); // too long to be any field's name
+    return QByteArray(converted.data(), qsizetype(converted.size()));
+}
+
+} // namespace ReplyReader

@@ -1,0 +1,269 @@
+// SPDX-License-Identifier: MIT
+#include "tests/support/FakeService.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTimer>
+
+FakeReply FakeReply::json(int status, QByteArray body)
+{
+    FakeReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+FakeReply FakeReply::rawBytes(QByteArray bytes)
+{
+    FakeReply reply;
+    reply.kind = Kind::Raw;
+    reply.raw = std::move(bytes);
+    return reply;
+}
+
+FakeReply FakeReply::drop()
+{
+    FakeReply reply;
+    reply.kind = Kind::Drop;
+    return reply;
+}
+
+FakeReply FakeReply::silence()
+{
+    FakeReply reply;
+    reply.kind = Kind::Silence;
+    return reply;
+}
+
+FakeReply FakeReply::after(std::chrono::milliseconds d) const
+{
+    FakeReply reply = *this;
+    reply.delay = d;
+    return reply;
+}
+
+QJsonObject RecordedRequest::json() const
+{
+    return QJsonDocument::fromJson(body).object();
+}
+
+namespace {
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 409:
+        return "Conflict";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+QString routeKey(const QByteArray &method, const QString &path)
+{
+    return QString::fromLatin1(method) + QLatin1Char(' ') + path;
+}
+
+// One client connection: bytes not yet parsed, and whether an answer is still pending.
+struct Connection
+{
+    QByteArray buffer;
+    bool busy = false;
+};
+
+} // namespace
+
+struct FakeService::Private
+{
+    FakeService *q = nullptr;
+    QSslServer server;
+    QHash<QString, QList<FakeReply>> queues;
+    QHash<QString, FakeReply> fallbacks;
+    QList<RecordedRequest> requests;
+
+    void accept()
+    {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            auto state = std::make_shared<Connection>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                             [this, socket, state] { serve(socket, state); });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            serve(socket, state);
+        }
+    }
+
+    FakeReply take(const QByteArray &method, const QString &path)
+    {
+        const QString key = routeKey(method, path);
+        auto it = queues.find(key);
+        if (it != queues.end() && !it->isEmpty())
+            return it->takeFirst();
+        return fallbacks.value(key, FakeReply::json(404, R"({"error":"no script"})"));
+    }
+
+    // Parses every complete request in the buffer; answers them one at a time, in order.
+    void serve(QTcpSocket *socket, const std::shared_ptr<Connection> &state)
+    {
+        state->buffer += socket->readAll();
+        while (!state->busy) {
+            const qsizetype headerEnd = state->buffer.indexOf("\r\n\r\n");
+            if (headerEnd < 0)
+                return;
+            const QList<QByteArray> lines = state->buffer.left(headerEnd).split('\n');
+            const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+            RecordedRequest request;
+            request.method = requestLine.value(0);
+            const QByteArray target = requestLine.value(1);
+            const qsizetype queryStart = target.indexOf('?');
+            request.path = QString::fromLatin1(queryStart < 0 ? target : target.left(queryStart));
+            request.query = queryStart < 0 ? QByteArray() : target.mid(queryStart + 1);
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QByteArray line = lines[i].trimmed();
+                const qsizetype colon = line.indexOf(':');
+                if (colon <= 0)
+                    continue;
+                const QByteArray name = line.left(colon).trimmed();
+                const QByteArray value = line.mid(colon + 1).trimmed();
+                request.rawHeaders.append({name, value});
+                request.headers.insert(name.toLower(), value);
+            }
+            const qsizetype length = request.header("content-length").toLongLong();
+            if (state->buffer.size() < headerEnd + 4 + length)
+                return;
+            request.body = state->buffer.mid(headerEnd + 4, length);
+            state->buffer.remove(0, headerEnd + 4 + length);
+
+            const bool close = request.header("connection").toLower() == "close";
+            requests.append(request);
+            Q_EMIT q->requestReceived(request);
+            const FakeReply reply = take(request.method, request.path);
+            state->busy = true;
+            QPointer<QTcpSocket> guard(socket);
+            QTimer::singleShot(reply.delay, socket, [this, guard, state, reply, close] {
+                if (guard)
+                    answer(guard, state, reply, close);
+            });
+        }
+    }
+
+    void answer(QTcpSocket *socket, const std::shared_ptr<Connection> &state, const FakeReply &reply,
+                bool close)
+    {
+        switch (reply.kind) {
+        case FakeReply::Kind::Silence:
+            return; // stays busy: this connection never answers again
+        case FakeReply::Kind::Drop:
+            socket->abort();
+            return;
+        case FakeReply::Kind::Raw:
+            socket->write(reply.raw);
+            socket->disconnectFromHost();
+            return;
+        case FakeReply::Kind::Http:
+            break;
+        }
+        QByteArray head =
+            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) +
+            "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+            "\r\n";
+        head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+        socket->write(head + reply.body);
+        if (close) {
+            socket->disconnectFromHost();
+            return;
+        }
+        state->busy = false;
+        serve(socket, state);
+    }
+};
+
+FakeService::FakeService(QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>())
+{
+    d->q = this;
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_SERVER_CERT)));
+    QFile keyFile(QStringLiteral(QUORL_DEV_SERVER_KEY));
+    if (!keyFile.open(QIODevice::ReadOnly))
+        qFatal("FakeService: cannot read %s", QUORL_DEV_SERVER_KEY);
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa, QSsl::Pem));
+    d->server.setSslConfiguration(tls);
+    connect(&d->server, &QSslServer::pendingConnectionAvailable, this, [this] { d->accept(); });
+    if (!d->server.listen(QHostAddress::LocalHost, 0))
+        qFatal("FakeService: cannot listen: %s", qPrintable(d->server.errorString()));
+}
+
+FakeService::~FakeService() = default;
+
+QUrl FakeService::base() const
+{
+    return QUrl(QStringLiteral("https://localhost:%1/api").arg(port()));
+}
+
+quint16 FakeService::port() const
+{
+    return d->server.serverPort();
+}
+
+APIService::Options FakeService::options(std::chrono::milliseconds retryPause) const
+{
+    APIService::Options options;
+    options.base = base();
+    options.extraCaCertificates = QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_CA_CERT));
+    options.retryPause = retryPause;
+    return options;
+}
+
+void FakeService::enqueue(const QByteArray &method, const QString &path, FakeReply reply)
+{
+    d->queues[routeKey(method, path)].append(std::move(reply));
+}
+
+void FakeService::setFallback(const QByteArray &method, const QString &path, FakeReply reply)
+{
+    d->fallbacks.insert(routeKey(method, path), std::move(reply));
+}
+
+void FakeService::clear()
+{
+    d->queues.clear();
+    d->fallbacks.clear();
+    d->requests.clear();
+}
+
+QList<RecordedRequest> FakeService::requests() const
+{
+    return d->requests;
+}
+
+QList<RecordedRequest> FakeService::requests(const QString &path) const
+{
+    QList<RecordedRequest> matching;
+    for (const RecordedRequest &request : d->requests) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
+}
