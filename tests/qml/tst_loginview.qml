@@ -56,7 +56,7 @@ Item {
             mouseClick(findChild(view, "loginTab"))
             verify(!email.visible)
             mouseClick(findChild(view, "registerTab"))
-            compare(email.text, "a@b")
+            compare(email.entered(), "a@b")
             compare(model.email, "a@b")
         }
 

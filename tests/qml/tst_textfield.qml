@@ -33,17 +33,23 @@ Item {
             mouseClick(input)
             verify(input.activeFocus)
             keyClick(Qt.Key_A)
-            compare(field.text, "a")
+            compare(field.entered(), "a")
             verify(!hint.visible)
             keyClick(Qt.Key_Backspace)
-            compare(field.text, "")
+            compare(field.entered(), "")
             verify(hint.visible)
 
             // A text of spaces is not empty.
             keyClick(Qt.Key_Space)
             keyClick(Qt.Key_Space)
             keyClick(Qt.Key_Space)
-            compare(field.text, "   ")
+            compare(field.entered(), "   ")
+            verify(!hint.visible)
+            // Nor is one set by the screen.
+            field.text = "   "
+            field.text = ""
+            verify(hint.visible)
+            field.text = " "
             verify(!hint.visible)
         }
 
@@ -53,9 +59,13 @@ Item {
             mouseClick(findChild(field, "input"))
             keyClick(Qt.Key_B)
             compare(spy.count, 1)
-            // A text set by the screen is not an edit.
+            compare(spy.signalArguments[0][0], "b")
+            // The field does not change its own text: the screen's binding does.
+            compare(field.text, "")
             field.text = "set"
-            compare(spy.count, 1)
+            compare(field.entered(), "set")
+            keyClick(Qt.Key_C)
+            compare(spy.signalArguments[spy.count - 1][0], "setc")
         }
 
         function test_masked_field_keeps_text_leading_and_hidden() {

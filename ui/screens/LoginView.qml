@@ -124,7 +124,7 @@ Item {
                     width: parent.width
                     placeholder: "Username"
                     text: model.username
-                    onTextEdited: model.username = text
+                    onTextEdited: newText => model.username = newText
                 }
                 QLXTextField {
                     objectName: "emailField"
@@ -133,7 +133,7 @@ Item {
                     opacity: visible ? 1 : 0
                     placeholder: "Email"
                     text: model.email
-                    onTextEdited: model.email = text
+                    onTextEdited: newText => model.email = newText
 
                     Behavior on opacity {
                         NumberAnimation { duration: 200 }
@@ -145,7 +145,7 @@ Item {
                     placeholder: "Password"
                     isSecure: true
                     text: model.password
-                    onTextEdited: model.password = text
+                    onTextEdited: newText => model.password = newText
                 }
             }
 

@@ -58,7 +58,7 @@ Item {
                 width: parent.width
                 placeholder: "Username"
                 text: model.username
-                onTextEdited: model.username = text
+                onTextEdited: newText => model.username = newText
             }
             QLXTextField {
                 objectName: "resetSecretField"
@@ -66,7 +66,7 @@ Item {
                 placeholder: "Reset Secret"
                 isSecure: true
                 text: model.resetSecret
-                onTextEdited: model.resetSecret = text
+                onTextEdited: newText => model.resetSecret = newText
             }
             QLXTextField {
                 objectName: "newPasswordField"
@@ -74,7 +74,7 @@ Item {
                 placeholder: "New Password"
                 isSecure: true
                 text: model.newPassword
-                onTextEdited: model.newPassword = text
+                onTextEdited: newText => model.newPassword = newText
             }
             QLXTextField {
                 objectName: "confirmField"
@@ -82,7 +82,7 @@ Item {
                 placeholder: "Confirm Password"
                 isSecure: true
                 text: model.confirm
-                onTextEdited: model.confirm = text
+                onTextEdited: newText => model.confirm = newText
             }
         }
 

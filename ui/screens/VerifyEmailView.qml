@@ -79,7 +79,7 @@ Item {
                 font: Qt.font({ family: "DejaVu Sans Mono", pixelSize: 22, bold: true })
                 multilineTextAlignment: Text.AlignHCenter
                 text: model.code
-                onTextEdited: model.code = text
+                onTextEdited: newText => model.code = newText
             }
 
             MessageLine {
