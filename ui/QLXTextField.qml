@@ -75,7 +75,7 @@ Rectangle {
         selectByMouse: true
         onTextEdited: root.textEdited(root.entered())
 
-        Accessible.name: root.isSecure ? "" : root.placeholder
+        Accessible.name: root.placeholder
         Accessible.description: root.placeholder
         Accessible.passwordEdit: root.isSecure
     }
