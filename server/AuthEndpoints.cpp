@@ -63,6 +63,11 @@ void registerUser(ServiceContext &ctx, const ExchangePtr &exchange)
         finishWith(exchange, body.ok() ? fail(400, problem) : body.errorReply());
         return;
     }
+    if (ctx.accounts.byName(username)) { // asked again after hashing: the name may go meanwhile
+        finishWith(exchange,
+                   fail(409, QStringLiteral("The user name \"%1\" is already taken.").arg(username)));
+        return;
+    }
     QtConcurrent::run(&Crypto::hashPassword, password)
         .then(ctx.eventContext, [&ctx, exchange, username, email](const QByteArray &hash) {
             exchange->finish([&] {

@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSslSocket>
 #include <QTest>
 
@@ -194,6 +196,31 @@ private Q_SLOTS:
         QVERIFY(r.json.value(u"message"_qs).isString());
         QCOMPARE(get(u"/me"_qs, token).json[u"user"_qs][u"is_verified"_qs].toBool(), true);
         QCOMPARE(post(u"/resend-verification"_qs, {}, bearer(token)).status, 400);
+    }
+
+    void codeExpiresAfter15Minutes()
+    {
+        const QString token = registerUser(u"ezra"_qs);
+        const QString code = m_service.latestCode(u"ezra@example.com"_qs);
+        // Let the clock pass in the database: the code's expiry, set 15 minutes ahead, moves back
+        // by 15 minutes and one second.
+        m_service.stop();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"expiry"_qs);
+            db.setDatabaseName(m_service.dataDir() + u"/quorl.db"_qs);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(
+                q.exec(u"UPDATE users SET code_expires = code_expires - 901000 WHERE username = 'ezra'"_qs));
+            QCOMPARE(q.numRowsAffected(), 1);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"expiry"_qs);
+        QVERIFY(m_service.start({u"--starting-balance"_qs, u"100"_qs}));
+        const HttpResult r = post(u"/verify-email"_qs, {{u"code"_qs, code}}, bearer(token));
+        QCOMPARE(r.status, 400);
+        QVERIFY2(r.errorText().contains(u"expired"_qs), qPrintable(r.errorText()));
+        QCOMPARE(post(u"/verify-email"_qs, {{u"code"_qs, code}}, bearer(token)).status, 400);
     }
 
     void outboxHoldsOneMessagePerCode()
