@@ -104,9 +104,21 @@ template<class F> void readObject(const QByteArray &body, F &&f)
         check(threadParser().iterate(padded.view()).get(doc), nullptr);
         json_type type;
         check(doc.type().get(type), nullptr);
-        if (type != json_type::object)
+        if (type != json_type::object) {
+            // Text that merely starts like a value ("nope") is not JSON at all.
+            bool valid = true;
+            bool isNull = false;
+            if (type == json_type::null)
+                valid = !doc.is_null().get(isNull) && isNull;
+            else if (type == json_type::boolean)
+                valid = !doc.get_bool().error();
+            else if (type == json_type::string)
+                valid = !doc.get_string().error();
+            if (!valid)
+                malformed(nullptr);
             fail(DecodingError::Kind::TypeMismatch, nullptr,
                  QStringLiteral("the reply is not one JSON object"));
+        }
         simdjson::ondemand::object object;
         check(doc.get_object().get(object), nullptr);
         f(object);
