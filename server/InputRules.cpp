@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#include "server/InputRules.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace InputRules {
+
+namespace {
+qsizetype characters(const QString &text)
+{
+    return text.toUcs4().size();
+}
+} // namespace
+
+QString checkUsername(const QString &username)
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^[A-Za-z0-9._-]{%1,%2}$").arg(minUsernameLength).arg(maxUsernameLength));
+    if (shape.match(username).hasMatch())
+        return {};
+    return QStringLiteral("A user name has %1 to %2 characters: letters A to Z, digits, '.', '_' and '-'.")
+        .arg(minUsernameLength)
+        .arg(maxUsernameLength);
+}
+
+QString checkEmail(const QString &email)
+{
+    static const QString local = QStringLiteral("[^\\x00-\\x20\\x7f\\s@<>()\\[\\]\\\\,;:\"]");
+    static const QString label = QStringLiteral("[^\\x00-\\x20\\x7f\\s@<>()\\[\\]\\\\,;:\".]");
+    static const QRegularExpression shape(QStringLiteral("^%1{1,64}@(?:%2+\\.)+%2+$").arg(local, label));
+    if (email.size() <= maxEmailLength && shape.match(email).hasMatch() &&
+        !email.contains(QStringLiteral("..")))
+        return {};
+    return QStringLiteral("That does not look like an e-mail address (name@example.com).");
+}
+
+QString checkPassword(const QString &password)
+{
+    if (characters(password) >= minPasswordLength)
+        return {};
+    return QStringLiteral("The password must have at least %1 characters.").arg(minPasswordLength);
+}
+
+QString checkNote(const QString &note)
+{
+    if (characters(note) <= maxNoteLength)
+        return {};
+    return QStringLiteral("The note can have at most %1 characters.").arg(maxNoteLength);
+}
+
+QString searchText(const QUrlQuery &query)
+{
+    QString text = query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
+    static const QRegularExpression escape(QStringLiteral("%[0-9A-Fa-f]{2}"));
+    if (text.contains(escape))
+        text = QUrl::fromPercentEncoding(text.toUtf8());
+    return text;
+}
+
+} // namespace InputRules

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include "server/ServiceOptions.h"
+
+#include "server/Amount.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStandardPaths>
+
+#ifndef QUORL_DEV_SERVER_CERT
+#define QUORL_DEV_SERVER_CERT ""
+#endif
+#ifndef QUORL_DEV_SERVER_KEY
+#define QUORL_DEV_SERVER_KEY ""
+#endif
+
+std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments, QString *error)
+{
+    const QString defaultData = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                                    .filePath(u"quorl-service"_qs);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"A local stand-in for the Quorl Bank service, for running the desktop client and its tests on one\n"
+        "machine. It serves the client's HTTPS JSON API under /api on 127.0.0.1 and ::1 (localhost),\n"
+        "keeps accounts and transfers in an SQLite database in the data folder, and \"mails\"\n"
+        "verification codes by writing each message into DATA/outbox/ and printing a line here.\n"
+        "Password resets need the reset secret, which is printed at start."_qs);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption port(u"port"_qs, u"TCP port to listen on (default 8443; 0 picks a free one)."_qs,
+                                  u"port"_qs, u"8443"_qs);
+    const QCommandLineOption data(
+        u"data"_qs, u"Data folder: database, outbox/, reset secret (default %1)."_qs.arg(defaultData),
+        u"dir"_qs, defaultData);
+    const QCommandLineOption cert(
+        u"cert"_qs, u"TLS certificate chain, PEM (default: the build's development certificate)."_qs,
+        u"file"_qs, QString::fromUtf8(QUORL_DEV_SERVER_CERT));
+    const QCommandLineOption key(u"key"_qs,
+                                 u"TLS private key, PEM (default: the build's development key)."_qs,
+                                 u"file"_qs, QString::fromUtf8(QUORL_DEV_SERVER_KEY));
+    const QCommandLineOption secret(
+        u"reset-secret"_qs,
+        u"Secret that password resets must give (default: a random one created on first "
+        "start and kept in DATA/reset-secret)."_qs,
+        u"text"_qs);
+    const QCommandLineOption balance(
+        u"starting-balance"_qs, u"Balance of each new account in Quorls, up to 6 decimals (default 1000)."_qs,
+        u"amount"_qs, u"1000"_qs);
+    parser.addOptions({port, data, cert, key, secret, balance});
+    parser.process(arguments);
+
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = u"unexpected argument: %1"_qs.arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    ServiceOptions options;
+    bool ok = false;
+    const uint portValue = parser.value(port).toUInt(&ok);
+    if (!ok || portValue > 65535) {
+        *error = u"--port must be a number from 0 to 65535"_qs;
+        return std::nullopt;
+    }
+    options.port = quint16(portValue);
+    options.dataDir = QDir(parser.value(data)).absolutePath();
+    options.certFile = parser.value(cert);
+    options.keyFile = parser.value(key);
+    if (parser.isSet(secret)) {
+        options.resetSecret = parser.value(secret);
+        if (options.resetSecret.isEmpty()) {
+            *error = u"--reset-secret must not be empty"_qs;
+            return std::nullopt;
+        }
+    }
+    const auto micros = Amount::fromText(parser.value(balance));
+    if (!micros) {
+        *error = u"--starting-balance must be a non-negative amount with at most 6 decimals, up to 10^12"_qs;
+        return std::nullopt;
+    }
+    options.startingBalance = *micros;
+    if (options.certFile.isEmpty() || options.keyFile.isEmpty()) {
+        *error = u"--cert and --key are needed (this build has no development certificate)"_qs;
+        return std::nullopt;
+    }
+    return options;
+}

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+// The rules inside quorl-service, without the network: exact amounts, input checks, the search
+// text's decoding, Idempotency-Key parsing and in-progress marks, and the transfer store's guards.
+#include "server/AccountStore.h"
+#include "server/Amount.h"
+#include "server/Crypto.h"
+#include "server/Database.h"
+#include "server/IdempotencyStore.h"
+#include "server/InputRules.h"
+#include "server/TransferStore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+class TestServerParts : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(Crypto::initialize()); }
+
+    void amountFromJson_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<qint64>("micros"); // -1: refused
+        QTest::newRow("whole") << 100.0 << 100'000'000LL;
+        QTest::newRow("0.1 is exact") << 0.1 << 100'000LL;
+        QTest::newRow("12.5") << 12.5 << 12'500'000LL;
+        QTest::newRow("smallest") << 0.000001 << 1LL;
+        QTest::newRow("six decimals") << 98.999999 << 98'999'999LL;
+        QTest::newRow("seven decimals") << 0.0000001 << -1LL;
+        QTest::newRow("float sum noise") << 0.1 + 0.2 << -1LL; // 0.30000000000000004
+        QTest::newRow("zero") << 0.0 << -1LL;
+        QTest::newRow("negative zero") << -0.0 << -1LL;
+        QTest::newRow("negative") << -5.0 << -1LL;
+        QTest::newRow("NaN") << std::nan("") << -1LL;
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << -1LL;
+        QTest::newRow("largest") << 1e12 << 1'000'000'000'000'000'000LL;
+        QTest::newRow("too large") << 1e12 + 1 << -1LL;
+        QTest::newRow("tiny") << 1e-300 << -1LL;
+    }
+
+    void amountFromJson()
+    {
+        QFETCH(double, value);
+        QFETCH(qint64, micros);
+        const Amount::Parsed parsed = Amount::fromJson(value);
+        if (micros < 0) {
+            QVERIFY(!parsed.micros);
+            QVERIFY(!parsed.error.isEmpty());
+        } else {
+            QCOMPARE(parsed.micros.value_or(-1), micros);
+            QCOMPARE(Amount::toJson(micros), value);
+        }
+    }
+
+    void amountText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("micros");
+        QTest::newRow("default") << u"1000"_qs << 1000'000'000LL;
+        QTest::newRow("fraction") << u"0.25"_qs << 250'000LL;
+        QTest::newRow("trailing zeros") << u"1.500000000"_qs << 1'500'000LL;
+        QTest::newRow("zero") << u"0"_qs << 0LL;
+        QTest::newRow("too precise") << u"1.0000001"_qs << -1LL;
+        QTest::newRow("negative") << u"-1"_qs << -1LL;
+        QTest::newRow("exponent") << u"1e3"_qs << -1LL;
+        QTest::newRow("blank") << u""_qs << -1LL;
+    }
+
+    void amountText()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, micros);
+        QCOMPARE(Amount::fromText(text).value_or(-1), micros);
+        if (micros >= 0)
+            QCOMPARE(Amount::fromText(Amount::toText(micros)).value_or(-1), micros);
+    }
+
+    void inputRules_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("name plain") << u"user"_qs << u"ann.b_c-1"_qs << true;
+        QTest::newRow("name 3") << u"user"_qs << u"abc"_qs << true;
+        QTest::newRow("name 2") << u"user"_qs << u"ab"_qs << false;
+        QTest::newRow("name 32") << u"user"_qs << QString(32, u'a') << true;
+        QTest::newRow("name 33") << u"user"_qs << QString(33, u'a') << false;
+        QTest::newRow("name accented") << u"user"_qs << u"josé"_qs << false;
+        QTest::newRow("name percent") << u"user"_qs << u"a%b"_qs << false;
+        QTest::newRow("mail plain") << u"mail"_qs << u"a.b+c@example.co.uk"_qs << true;
+        QTest::newRow("mail no domain dot") << u"mail"_qs << u"a@localhost"_qs << false;
+        QTest::newRow("mail two ats") << u"mail"_qs << u"a@b@c.de"_qs << false;
+        QTest::newRow("mail trailing dot") << u"mail"_qs << u"a@b.de."_qs << false;
+        QTest::newRow("mail space") << u"mail"_qs << u"a b@c.de"_qs << false;
+        QTest::newRow("mail line break") << u"mail"_qs << u"a@c.de\nBcc: x@y.zz"_qs << false;
+        QTest::newRow("mail angle") << u"mail"_qs << u"a>@c.de"_qs << false;
+        QTest::newRow("password 6") << u"password"_qs << u"123456"_qs << true;
+        QTest::newRow("password 5") << u"password"_qs << u"12345"_qs << false;
+        QTest::newRow("password 6 emoji") << u"password"_qs << u"😀😀😀😀😀😀"_qs << true;
+        QTest::newRow("note 500 emoji") << u"note"_qs << QString(u"😀"_qs).repeated(500) << true;
+        QTest::newRow("note 501") << u"note"_qs << QString(501, u'n') << false;
+    }
+
+    void inputRules()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, value);
+        QFETCH(bool, accepted);
+        QString problem;
+        if (kind == u"user")
+            problem = InputRules::checkUsername(value);
+        else if (kind == u"mail")
+            problem = InputRules::checkEmail(value);
+        else if (kind == u"password")
+            problem = InputRules::checkPassword(value);
+        else
+            problem = InputRules::checkNote(value);
+        QCOMPARE(problem.isEmpty(), accepted);
+    }
+
+    void searchText_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << u"q=ann"_qs << u"ann"_qs;
+        QTest::newRow("space escaped twice") << u"q=bo%2520b"_qs << u"bo b"_qs;
+        QTest::newRow("space escaped once") << u"q=bo%20b"_qs << u"bo b"_qs;
+        QTest::newRow("percent escaped twice") << u"q=100%2525"_qs << u"100%"_qs;
+        QTest::newRow("umlaut escaped twice") << u"q=%25C3%25BC"_qs << u"ü"_qs;
+        QTest::newRow("absent") << u"x=1"_qs << u""_qs;
+    }
+
+    void searchText()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, text);
+        QCOMPARE(InputRules::searchText(QUrlQuery(query)), text);
+    }
+
+    void idempotencyKeys_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("bare") << QByteArray("abc-1") << QByteArray("abc-1");
+        QTest::newRow("quoted") << QByteArray("\"abc-1\"") << QByteArray("abc-1");
+        QTest::newRow("uuid") << QByteArray("6f1c2a8e-3b7d-4e39-9a41-1f0c5d2b7e90")
+                              << QByteArray("6f1c2a8e-3b7d-4e39-9a41-1f0c5d2b7e90");
+        QTest::newRow("empty") << QByteArray("") << QByteArray();
+        QTest::newRow("empty quoted") << QByteArray("\"\"") << QByteArray();
+        QTest::newRow("one quote") << QByteArray("\"abc") << QByteArray();
+        QTest::newRow("control") << QByteArray("a\x01") << QByteArray();
+        QTest::newRow("255") << QByteArray(255, 'k') << QByteArray(255, 'k');
+        QTest::newRow("256") << QByteArray(256, 'k') << QByteArray();
+    }
+
+    void idempotencyKeys()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, key);
+        QCOMPARE(IdempotencyStore::parseKey(header), key);
+    }
+
+    void storesAndGuards()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QString error;
+        QVERIFY2(db.open(dir.filePath(u"t.db"_qs), &error), qPrintable(error));
+        AccountStore accounts(db);
+        TransferStore transfers(db);
+        IdempotencyStore idempotency(db);
+
+        const qint64 a = accounts.create(u"Ann"_qs, u"a@b.cd"_qs, "hash", 5);
+        const qint64 b =
+            accounts.create(u"bob"_qs, u"b@b.cd"_qs, "hash", std::numeric_limits<qint64>::max() - 3);
+        QCOMPARE(accounts.byName(u"aNN"_qs)->id, a);
+        QCOMPARE(accounts.byId(a)->accountNumber.size(), 10);
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, accounts.create(u"ANN"_qs, u"x@y.zz"_qs, "hash", 0));
+
+        Transfer made;
+        QCOMPARE(transfers.transfer(a, b, 6, {}, &made), TransferStore::Outcome::InsufficientBalance);
+        QCOMPARE(transfers.transfer(a, b, 4, {}, &made), TransferStore::Outcome::Overflow);
+        QCOMPARE(transfers.transfer(a, b, 3, u"n"_qs, &made), TransferStore::Outcome::Done);
+        QCOMPARE(made.fromUser, u"Ann"_qs);
+        QCOMPARE(accounts.byId(a)->balance, 2);
+        QCOMPARE(accounts.byId(b)->balance, std::numeric_limits<qint64>::max());
+        QCOMPARE(transfers.recent(a, 100).size(), 1);
+        // The table itself refuses a negative balance.
+        QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                                 db.exec(u"UPDATE users SET balance = -1 WHERE id = ?"_qs, {a}));
+
+        accounts.addToken(a, u"tok"_qs);
+        QCOMPARE(accounts.userForToken(u"tok"_qs).value_or(0), a);
+        QVERIFY(!db.exec(u"SELECT 1 FROM tokens WHERE token_hash = ?"_qs, {QByteArray("tok")}).next());
+        accounts.revokeTokens(a);
+        QVERIFY(!accounts.userForToken(u"tok"_qs));
+
+        // A key is in progress until its end; stored replies expire after 24 hours.
+        QVERIFY(idempotency.begin("scope"));
+        QVERIFY(!idempotency.begin("scope"));
+        idempotency.end("scope");
+        QVERIFY(idempotency.begin("scope"));
+        idempotency.end("scope");
+        idempotency.save("scope", {"hash", 200, "{}", {}}, 1'000);
+        QCOMPARE(idempotency.find("scope", 2'000)->status, 200);
+        QVERIFY(!idempotency.find("scope", 1'000 + IdempotencyStore::lifetimeMs));
+        idempotency.purge(1'000 + IdempotencyStore::lifetimeMs);
+        QVERIFY(!db.exec(u"SELECT 1 FROM idempotency"_qs).next());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerParts)
+#include "tst_serverparts.moc"
