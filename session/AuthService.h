@@ -60,7 +60,8 @@ public:
     QCoro::Task<void> verifyEmail(QString code);
     QCoro::Task<void> resendVerification();
     QCoro::Task<void> send(QString to, double amount, QString note);
-    // Never throws; keeps the old list on any failure or on cancel.
+    // Never throws; keeps the old list on any failure or on cancel. A list is applied only while
+    // the token it was fetched with is still stored, and never over that of a later refresh.
     QCoro::Task<void> refreshTransactions(CancelToken cancel = {});
 
     Q_INVOKABLE void logout();
@@ -79,10 +80,17 @@ private:
     void setCurrentUser(std::optional<APIUser> user);
     void setTransactions(QList<APITransaction> transactions);
     void setLoading(bool loading);
+    // The start-up restore: the profile, then the transfers. Never throws. Its outcome (the user
+    // and transfers, or removing the token after any failure) is applied only while the stored
+    // token is still the one it was started with.
     QCoro::Task<void> refreshMe(QString token);
 
     APIService &m_api;
     std::optional<APIUser> m_currentUser;
     TransactionModel *m_transactions;
     bool m_isLoading = false;
+    // Transfer-list refreshes started, and the latest one whose result was applied: an older
+    // reply arriving late never replaces a newer list.
+    quint64 m_refreshesStarted = 0;
+    quint64 m_latestRefreshApplied = 0;
 };

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "session/AuthService.h"
+#include "tests/support/FakeService.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <chrono>
+
+// Replies and observers shared by the session tests.
+namespace SessionFixtures {
+
+using namespace std::chrono_literals;
+
+inline QByteArray userJson(const QByteArray &name, double balance = 100, bool verified = true)
+{
+    return R"({"username":")" + name + R"(","email":")" + name + R"(@example.com","account_number":"QLX-)" +
+           name + R"(","balance":)" + QByteArray::number(balance) + R"(,"is_verified":)" +
+           (verified ? "true" : "false") + "}";
+}
+
+inline QByteArray transactionJson(const QByteArray &id)
+{
+    return R"({"id":")" + id +
+           R"(","from_user":"ann","to_user":"bob","amount":5,"note":"","created_at":"2025-03-01T10:15:30.123Z"})";
+}
+
+inline QByteArray transactionsJson(const QList<QByteArray> &ids)
+{
+    QByteArrayList items;
+    for (const QByteArray &id : ids)
+        items << transactionJson(id);
+    return R"({"transactions":[)" + items.join(',') + "]}";
+}
+
+inline FakeReply meReply(const QByteArray &name, bool verified = true)
+{
+    return FakeReply::json(200, R"({"user":)" + userJson(name, 100, verified) + "}");
+}
+
+inline FakeReply authReply(const QByteArray &token, const QByteArray &name)
+{
+    return FakeReply::json(200, R"({"token":")" + token + R"(","user":)" + userJson(name) + "}");
+}
+
+inline FakeReply listReply(const QList<QByteArray> &ids)
+{
+    return FakeReply::json(200, transactionsJson(ids));
+}
+
+inline FakeReply errorReply(int status, const QByteArray &message)
+{
+    return FakeReply::json(status, R"({"error":")" + message + R"("})");
+}
+
+// Every change notification of a session, in order, with the state it announced:
+// "loading:1", "user:ann" (or "user:none"), "transactions:t1,t2".
+class Recorder
+{
+public:
+    explicit Recorder(AuthService &session)
+    {
+        QObject::connect(&session, &AuthService::isLoadingChanged, &session,
+                         [this, &session] { events << u"loading:%1"_qs.arg(int(session.isLoading())); });
+        QObject::connect(&session, &AuthService::currentUserChanged, &session, [this, &session] {
+            events << u"user:"_qs + (session.currentUser() ? session.currentUser()->username : u"none"_qs);
+        });
+        QObject::connect(&session, &AuthService::transactionsChanged, &session, [this, &session] {
+            QStringList ids;
+            for (const APITransaction &t : session.transactions())
+                ids << t.id;
+            events << u"transactions:"_qs + ids.join(u',');
+        });
+    }
+    QStringList events;
+};
+
+inline QStringList paths(const QList<RecordedRequest> &requests)
+{
+    QStringList result;
+    for (const RecordedRequest &r : requests)
+        result << QString::fromLatin1(r.method) + u' ' + r.path;
+    return result;
+}
+
+} // namespace SessionFixtures
