@@ -51,6 +51,10 @@ public:
     friend bool operator==(const APITransaction &, const APITransaction &) = default;
 };
 
+// Plain values that Qt may move in memory as bytes (long lists grow faster).
+Q_DECLARE_TYPEINFO(APIUser, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(APITransaction, Q_RELOCATABLE_TYPE);
+
 // One hit of a user search; two hits with the same username are the same item.
 struct UserResult
 {
@@ -63,6 +67,8 @@ public:
 
     friend bool operator==(const UserResult &, const UserResult &) = default;
 };
+
+Q_DECLARE_TYPEINFO(UserResult, Q_RELOCATABLE_TYPE);
 
 struct AuthResponse
 {

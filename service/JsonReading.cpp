@@ -5,6 +5,8 @@
 
 #include <QVarLengthArray>
 
+#include <cstring>
+
 namespace ReplyReader::detail {
 
 QString pathText(const Path *path)
@@ -199,37 +201,102 @@ void skipValue(Value &value, const Path *path)
     }
 }
 
+namespace {
+
+// Short texts repeat a lot within one reply (user names, notes): each distinct one becomes one
+// QString that the records share, which saves most of the allocations of a long list.
+class ShortStrings
+{
+public:
+    void reset()
+    {
+        for (Entry &entry : m_entries) {
+            if (entry.used)
+                entry = Entry{};
+        }
+    }
+
+    QString get(std::string_view s)
+    {
+        if (s.size() > 24)
+            return QString::fromUtf8(s.data(), qsizetype(s.size()));
+        std::uint64_t head = 0;
+        std::uint64_t tail = 0;
+        if (s.size() >= 8) {
+            std::memcpy(&head, s.data(), 8);
+            std::memcpy(&tail, s.data() + s.size() - 8, 8);
+        } else {
+            std::memcpy(&head, s.data(), s.size());
+        }
+        const std::uint64_t hash = head * 0x9E3779B97F4A7C15ull ^ (tail + s.size()) * 0xC2B2AE3D27D4EB4Full;
+        Entry &entry = m_entries[hash >> 56];
+        if (!entry.used || entry.key.size() != s.size() ||
+            std::memcmp(entry.key.data(), s.data(), s.size()) != 0) {
+            entry.value = QString::fromUtf8(s.data(), qsizetype(s.size()));
+            entry.key = s; // points into the parser's buffer, valid until the next reply
+            entry.used = true;
+        }
+        return entry.value;
+    }
+
+private:
+    struct Entry
+    {
+        std::string_view key;
+        QString value;
+        bool used = false;
+    };
+    std::array<Entry, 256> m_entries;
+};
+
+thread_local ShortStrings shortStrings;
+
+} // namespace
+
+void beginReply()
+{
+    shortStrings.reset();
+}
+
+// Each read tries the wanted type first; only a failed read asks what the value is, so that the
+// error names null, another type or broken text.
 void readValue(Value &value, const Path *path, QString &out)
 {
-    expectType(value, json_type::string, path);
     std::string_view s;
-    check(value.get_string().get(s), path);
-    out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+    if (value.get_string().get(s)) {
+        expectType(value, json_type::string, path);
+        malformed(path);
+    }
+    out = shortStrings.get(s);
 }
 
 void readValue(Value &value, const Path *path, double &out)
 {
+    if (!value.get_double().get(out))
+        return;
     expectType(value, json_type::number, path);
     const std::string_view raw = value.raw_json_token();
-    if (value.get_double().get(out)) {
-        if (!isJsonNumber(raw))
-            malformed(path);
-        fail(DecodingError::Kind::DataCorrupted, path,
-             QStringLiteral("the number %1 does not fit in a double").arg(QString::fromUtf8(raw).trimmed()));
-    }
+    if (!isJsonNumber(raw))
+        malformed(path);
+    fail(DecodingError::Kind::DataCorrupted, path,
+         QStringLiteral("the number %1 does not fit in a double").arg(QString::fromUtf8(raw).trimmed()));
 }
 
 void readValue(Value &value, const Path *path, bool &out)
 {
-    expectType(value, json_type::boolean, path);
-    check(value.get_bool().get(out), path);
+    if (value.get_bool().get(out)) {
+        expectType(value, json_type::boolean, path);
+        malformed(path);
+    }
 }
 
 void readValue(Value &value, const Path *path, QDateTime &out)
 {
-    expectType(value, json_type::string, path);
     std::string_view s;
-    check(value.get_string().get(s), path);
+    if (value.get_string().get(s)) {
+        expectType(value, json_type::string, path);
+        malformed(path);
+    }
     out = parseDate(QByteArrayView(s.data(), qsizetype(s.size())));
     if (!out.isValid())
         fail(DecodingError::Kind::DataCorrupted, path,

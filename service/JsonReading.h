@@ -13,6 +13,7 @@
 #include <simdjson.h>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -56,15 +57,45 @@ std::string_view convertKey(std::string_view key, std::array<char, 32> &buf);
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
 
+// Called before each reply is read (strings are shared within one reply).
+void beginReply();
+
 void readValue(Value &value, const Path *path, QString &out);
 void readValue(Value &value, const Path *path, double &out);
 void readValue(Value &value, const Path *path, bool &out);
 void readValue(Value &value, const Path *path, QDateTime &out); // the one date form
 
-// One field of a record: its name (after key conversion) and the member it fills.
+// True when the snake_case key converts to the name (lower-case pieces only).
+consteval bool convertsTo(std::string_view key, std::string_view name)
+{
+    std::size_t n = 0;
+    bool upper = false;
+    for (const char c : key) {
+        if (c == '_') {
+            upper = true;
+            continue;
+        }
+        if (n >= name.size() || name[n++] != (upper ? char(c - 32) : c))
+            return false;
+        upper = false;
+    }
+    return n == name.size();
+}
+
+// One field of a record: its name (what a key must convert to), the key as the service spells it
+// (matched first, without converting), and the member it fills.
 template<class R, class M> struct Field
 {
+    consteval Field(std::string_view fieldName, std::string_view jsonKey, M R::*target)
+        : name(fieldName)
+        , key(jsonKey)
+        , member(target)
+    {
+        if (!convertsTo(key, name))
+            throw "the JSON key does not convert to the field name";
+    }
     std::string_view name;
+    std::string_view key;
     M R::*member;
 };
 
@@ -93,6 +124,9 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     simdjson::ondemand::array array;
     check(value.get_array().get(array), path);
     out.clear();
+    std::size_t count = 0;
+    if (!array.count_elements().get(count)) // one cheap pass over the tokens saves regrowing the list
+        out.reserve(qsizetype(count));
     qsizetype index = 0;
     for (auto element : array) {
         Value item;
@@ -110,27 +144,43 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
     static constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
     static_assert(count <= 32);
     static constexpr auto names = std::apply([](auto... f) { return std::array{f.name...}; }, fields);
+    static constexpr auto keys = std::apply([](auto... f) { return std::array{f.key...}; }, fields);
 
     // Values are read in the order they arrive; their errors are kept per field and reported in the
     // record's field order once the object has been read.
-    std::array<std::optional<DecodingError>, count> errors;
+    std::unique_ptr<std::array<std::optional<DecodingError>, count>> errors; // made at the first error
     std::uint32_t seen = 0;
+    std::size_t expected = 0;
     for (auto entry : object) {
         simdjson::ondemand::field field;
         check(std::move(entry).get(field), path);
+        // The usual spelling is matched on the raw text; anything else is unescaped and converted.
+        // Keys mostly arrive in the record's order, so the one after the last match is tried first.
+        const simdjson::ondemand::raw_json_string raw = field.key();
+        std::size_t i = expected;
+        if (i >= count || !raw.unsafe_is_equal(keys[i])) {
+            i = 0;
+            while (i < count && !raw.unsafe_is_equal(keys[i]))
+                ++i;
+        }
         std::string_view key;
-        check(field.unescaped_key().get(key), path);
+        if (i < count) {
+            key = keys[i];
+        } else {
+            check(field.unescaped_key().get(key), path);
+            std::array<char, 32> buf;
+            const std::string_view name = convertKey(key, buf);
+            i = 0;
+            while (i < count && names[i] != name)
+                ++i;
+        }
         const Path here{path, key};
-        std::array<char, 32> buf;
-        const std::string_view name = convertKey(key, buf);
-        std::size_t i = 0;
-        while (i < count && names[i] != name)
-            ++i;
         if (i == count) {
             skipValue(field.value(), &here);
             continue;
         }
         seen |= 1u << i;
+        expected = i + 1;
         try {
             [&]<std::size_t... I>(std::index_sequence<I...>)
             {
@@ -139,14 +189,17 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
                  ...);
             }
             (std::make_index_sequence<count>());
-            errors[i].reset();
+            if (errors)
+                (*errors)[i].reset();
         } catch (DecodingError &error) {
-            errors[i] = std::move(error);
+            if (!errors)
+                errors = std::make_unique<std::array<std::optional<DecodingError>, count>>();
+            (*errors)[i] = std::move(error);
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (errors[i])
-            throw std::move(*errors[i]);
+        if (errors && (*errors)[i])
+            throw std::move(*(*errors)[i]);
         if (!(seen & (1u << i)))
             keyNotFound(path, names[i]);
     }

@@ -10,59 +10,65 @@ namespace detail {
 template<> struct Fields<APIUser>
 {
     static constexpr auto list = std::tuple{
-        Field{"username", &APIUser::username},           Field{"email", &APIUser::email},
-        Field{"accountNumber", &APIUser::accountNumber}, Field{"balance", &APIUser::balance},
-        Field{"isVerified", &APIUser::isVerified},
+        Field{"username", "username", &APIUser::username},
+        Field{"email", "email", &APIUser::email},
+        Field{"accountNumber", "account_number", &APIUser::accountNumber},
+        Field{"balance", "balance", &APIUser::balance},
+        Field{"isVerified", "is_verified", &APIUser::isVerified},
     };
 };
 template<> struct Fields<APITransaction>
 {
     static constexpr auto list = std::tuple{
-        Field{"id", &APITransaction::id},         Field{"fromUser", &APITransaction::fromUser},
-        Field{"toUser", &APITransaction::toUser}, Field{"amount", &APITransaction::amount},
-        Field{"note", &APITransaction::note},     Field{"createdAt", &APITransaction::createdAt},
+        Field{"id", "id", &APITransaction::id},
+        Field{"fromUser", "from_user", &APITransaction::fromUser},
+        Field{"toUser", "to_user", &APITransaction::toUser},
+        Field{"amount", "amount", &APITransaction::amount},
+        Field{"note", "note", &APITransaction::note},
+        Field{"createdAt", "created_at", &APITransaction::createdAt},
     };
 };
 template<> struct Fields<UserResult>
 {
     static constexpr auto list = std::tuple{
-        Field{"username", &UserResult::username},
-        Field{"accountNumber", &UserResult::accountNumber},
+        Field{"username", "username", &UserResult::username},
+        Field{"accountNumber", "account_number", &UserResult::accountNumber},
     };
 };
 template<> struct Fields<AuthResponse>
 {
     static constexpr auto list =
-        std::tuple{Field{"token", &AuthResponse::token}, Field{"user", &AuthResponse::user}};
+        std::tuple{Field{"token", "token", &AuthResponse::token}, Field{"user", "user", &AuthResponse::user}};
 };
 template<> struct Fields<MeResponse>
 {
-    static constexpr auto list = std::tuple{Field{"user", &MeResponse::user}};
+    static constexpr auto list = std::tuple{Field{"user", "user", &MeResponse::user}};
 };
 template<> struct Fields<SendResponse>
 {
-    static constexpr auto list =
-        std::tuple{Field{"user", &SendResponse::user}, Field{"transaction", &SendResponse::transaction}};
+    static constexpr auto list = std::tuple{Field{"user", "user", &SendResponse::user},
+                                            Field{"transaction", "transaction", &SendResponse::transaction}};
 };
 template<> struct Fields<TransactionsResponse>
 {
-    static constexpr auto list = std::tuple{Field{"transactions", &TransactionsResponse::transactions}};
+    static constexpr auto list =
+        std::tuple{Field{"transactions", "transactions", &TransactionsResponse::transactions}};
 };
 template<> struct Fields<SearchResponse>
 {
-    static constexpr auto list = std::tuple{Field{"users", &SearchResponse::users}};
+    static constexpr auto list = std::tuple{Field{"users", "users", &SearchResponse::users}};
 };
 template<> struct Fields<VerifyResponse>
 {
-    static constexpr auto list = std::tuple{Field{"message", &VerifyResponse::message}};
+    static constexpr auto list = std::tuple{Field{"message", "message", &VerifyResponse::message}};
 };
 template<> struct Fields<ResendResponse>
 {
-    static constexpr auto list = std::tuple{Field{"message", &ResendResponse::message}};
+    static constexpr auto list = std::tuple{Field{"message", "message", &ResendResponse::message}};
 };
 template<> struct Fields<ResetResponse>
 {
-    static constexpr auto list = std::tuple{Field{"message", &ResetResponse::message}};
+    static constexpr auto list = std::tuple{Field{"message", "message", &ResetResponse::message}};
 };
 
 namespace {
@@ -101,12 +107,25 @@ template<class F> void readObject(const QByteArray &body, F &&f)
     try {
         const PaddedBody padded(body);
         simdjson::ondemand::document doc;
+        beginReply();
         check(threadParser().iterate(padded.view()).get(doc), nullptr);
         json_type type;
         check(doc.type().get(type), nullptr);
-        if (type != json_type::object)
+        if (type != json_type::object) {
+            // Text that merely starts like a value ("nope") is not JSON at all.
+            bool valid = true;
+            bool isNull = false;
+            if (type == json_type::null)
+                valid = !doc.is_null().get(isNull) && isNull;
+            else if (type == json_type::boolean)
+                valid = !doc.get_bool().error();
+            else if (type == json_type::string)
+                valid = !doc.get_string().error();
+            if (!valid)
+                malformed(nullptr);
             fail(DecodingError::Kind::TypeMismatch, nullptr,
                  QStringLiteral("the reply is not one JSON object"));
+        }
         simdjson::ondemand::object object;
         check(doc.get_object().get(object), nullptr);
         f(object);

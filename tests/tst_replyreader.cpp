@@ -4,12 +4,369 @@
 
 #include <QTest>
 
+#include <optional>
+
+namespace {
+
+using Kind = DecodingError::Kind;
+
+// Reads the body as T; the error, if any.
+template<class T> std::optional<DecodingError> failure(const QByteArray &body)
+{
+    try {
+        ReplyReader::read<T>(body);
+    } catch (const DecodingError &error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+QByteArray me(const QByteArray &userFields)
+{
+    return R"({"user":{)" + userFields + "}}";
+}
+
+const QByteArray goodUser =
+    R"("username":"ann","email":"a@example.com","account_number":"QB-1","balance":100,"is_verified":true)";
+
+QByteArray transactions(const QByteArray &secondNote,
+                        const QByteArray &secondDate = "\"2025-03-01T10:15:30.123Z\"")
+{
+    return R"({"transactions":[{"id":"t1","from_user":"a","to_user":"b","amount":1,"note":"x",)"
+           R"("created_at":"2025-03-01T10:15:30.123Z"},{"id":"t2","from_user":"a","to_user":"b","amount":2,)"
+           R"("note":)" +
+           secondNote + R"(,"created_at":)" + secondDate + "}]}";
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
+
 class TestReplyReader : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void placeholder() { QVERIFY(ReplyReader::parseDate("2025-03-01T10:15:30.123Z").isValid()); }
+    void keyConversion_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("converted");
+        QTest::newRow("one word") << QByteArray("username") << QByteArray("username");
+        QTest::newRow("snake") << QByteArray("account_number") << QByteArray("accountNumber");
+        QTest::newRow("upper snake") << QByteArray("ACCOUNT_NUMBER") << QByteArray("accountNumber");
+        QTest::newRow("mixed pieces") << QByteArray("created_AT") << QByteArray("createdAt");
+        QTest::newRow("camel unchanged") << QByteArray("accountNumber") << QByteArray("accountNumber");
+        QTest::newRow("pascal unchanged") << QByteArray("AccountNumber") << QByteArray("AccountNumber");
+        QTest::newRow("outer underscores kept")
+            << QByteArray("__is_verified_") << QByteArray("__isVerified_");
+        QTest::newRow("outer only") << QByteArray("_id_") << QByteArray("_id_");
+        QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
+        QTest::newRow("underscores only") << QByteArray("___") << QByteArray("___");
+        QTest::newRow("empty") << QByteArray("") << QByteArray("");
+        QTest::newRow("user_name") << QByteArray("user_name") << QByteArray("userName");
+    }
+
+    void keyConversion()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, converted);
+        QCOMPARE(ReplyReader::convertKey(key), converted);
+    }
+
+    // Each row is one user object inside a MeResponse; an empty path means it reads.
+    void userRules_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("reads");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("path");
+        const auto ok = [](const char *name, const QByteArray &body) {
+            QTest::newRow(name) << body << true << Kind::DataCorrupted << QString();
+        };
+        const auto bad = [](const char *name, const QByteArray &body, Kind kind, const char *path) {
+            QTest::newRow(name) << body << false << kind << QString::fromLatin1(path);
+        };
+        ok("snake_case keys", me(goodUser));
+        ok("camelCase keys",
+           me(R"("username":"ann","email":"e","accountNumber":"1","balance":1,"isVerified":false)"));
+        ok("upper snake keys",
+           me(R"("username":"ann","email":"e","ACCOUNT_NUMBER":"1","balance":1,"IS_VERIFIED":false)"));
+        bad("one upper-case word stays as it is",
+            me(R"("USERNAME":"a","email":"e","account_number":"1","balance":1,"is_verified":true)"),
+            Kind::KeyNotFound, "user.username");
+        bad("accountnumber",
+            me(R"("username":"a","email":"e","accountnumber":"1","balance":1,"is_verified":true)"),
+            Kind::KeyNotFound, "user.account_number");
+        bad("user_name is not username",
+            me(R"("user_name":"a","email":"e","account_number":"1","balance":1,"is_verified":true)"),
+            Kind::KeyNotFound, "user.username");
+        bad("AccountNumber",
+            me(R"("username":"a","email":"e","AccountNumber":"1","balance":1,"is_verified":true)"),
+            Kind::KeyNotFound, "user.account_number");
+        bad("leading underscore kept",
+            me(R"("username":"a","email":"e","_account_number":"1","balance":1,"is_verified":true)"),
+            Kind::KeyNotFound, "user.account_number");
+        ok("integer balance", me(goodUser));
+        ok("exponent balance",
+           me(R"("username":"a","email":"e","account_number":"1","balance":-1.5E+2,"is_verified":true)"));
+        ok("big integer balance",
+           me(R"("username":"a","email":"e","account_number":"1","balance":123456789012345678901234567890,"is_verified":true)"));
+        bad("balance as string",
+            me(R"("username":"a","email":"e","account_number":"1","balance":"100","is_verified":true)"),
+            Kind::TypeMismatch, "user.balance");
+        bad("balance too large",
+            me(R"("username":"a","email":"e","account_number":"1","balance":1e400,"is_verified":true)"),
+            Kind::DataCorrupted, "user.balance");
+        bad("verified as 1",
+            me(R"("username":"a","email":"e","account_number":"1","balance":1,"is_verified":1)"),
+            Kind::TypeMismatch, "user.is_verified");
+        bad("verified as string",
+            me(R"("username":"a","email":"e","account_number":"1","balance":1,"is_verified":"true")"),
+            Kind::TypeMismatch, "user.is_verified");
+        bad("account number as number",
+            me(R"("username":"a","email":"e","account_number":1,"balance":1,"is_verified":true)"),
+            Kind::TypeMismatch, "user.account_number");
+        bad("null email",
+            me(R"("username":"a","email":null,"account_number":"1","balance":1,"is_verified":true)"),
+            Kind::ValueNotFound, "user.email");
+        bad("first field in order decides",
+            me(R"("is_verified":"no","balance":"x","email":null,"account_number":"1","username":"a")"),
+            Kind::ValueNotFound, "user.email");
+        bad("missing beats a later bad value",
+            me(R"("is_verified":"no","email":"e","account_number":"1","balance":1)"), Kind::KeyNotFound,
+            "user.username");
+        ok("extra keys everywhere", R"({"v":2,"user":{"x":{"y":[1,2.5e3,"s",true,false,null,{}]},)" +
+                                        goodUser + R"(,"z":[]},"w":null})");
+        ok("duplicate: last good wins",
+           me(R"("balance":"bad","username":"a","email":"e","account_number":"1","balance":1,"is_verified":true)"));
+        bad("duplicate: last bad wins",
+            me(R"("balance":1,"username":"a","email":"e","account_number":"1","balance":"bad","is_verified":true)"),
+            Kind::TypeMismatch, "user.balance");
+        bad("user is a list", R"({"user":[]})", Kind::TypeMismatch, "user");
+        bad("user missing", R"({"me":{}})", Kind::KeyNotFound, "user");
+        bad("empty body", "", Kind::DataCorrupted, "");
+        bad("not JSON", "<html>", Kind::DataCorrupted, "");
+        bad("top level is a list", "[]", Kind::TypeMismatch, "");
+        bad("trailing text", me(goodUser) + " x", Kind::DataCorrupted, "");
+        bad("two objects", me(goodUser) + "{}", Kind::DataCorrupted, "");
+        bad("broken extra value", R"({"x":[1,,2],"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x[1]");
+        bad("bad number in extra value", R"({"x":01,"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x");
+        bad("bad literal in extra value", R"({"x":nul,"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x");
+    }
+
+    void userRules()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, reads);
+        QFETCH(Kind, kind);
+        QFETCH(QString, path);
+        const std::optional<DecodingError> error = failure<MeResponse>(body);
+        if (reads) {
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+            return;
+        }
+        QVERIFY(error);
+        QCOMPARE(error->kind(), kind);
+        QCOMPARE(error->codingPath(), path);
+    }
+
+    void values()
+    {
+        const APIUser snake = ReplyReader::read<MeResponse>(me(goodUser)).user;
+        QCOMPARE(snake.username, QString("ann"));
+        QCOMPARE(snake.email, QString("a@example.com"));
+        QCOMPARE(snake.accountNumber, QString("QB-1"));
+        QCOMPARE(snake.balance, 100.0);
+        QCOMPARE(snake.isVerified, true);
+        const APIUser camel = ReplyReader::read<MeResponse>(
+                                  me(R"("username":"ann","email":"a@example.com","accountNumber":"QB-1",)"
+                                     R"("balance":100.0,"isVerified":true)"))
+                                  .user;
+        QCOMPARE(camel, snake);
+
+        const APIUser escaped =
+            ReplyReader::read<MeResponse>(
+                me("\"username\":\"z\\u00f6e \\\"Z\\\"\",\"email\":\"e\",\"account\\u005fnumber\":\"1\","
+                   "\"balance\":1,\"is_verified\":false"))
+                .user;
+        QCOMPARE(escaped.username, QString::fromUtf8("zöe \"Z\""));
+        QCOMPARE(escaped.accountNumber, QString("1"));
+
+        const auto big = ReplyReader::read<MeResponse>(me(
+            R"("username":"a","email":"e","account_number":"1","balance":12345678901234567890123,"is_verified":true)"));
+        QCOMPARE(big.user.balance, 1.2345678901234568e22);
+
+        const auto duplicate = ReplyReader::read<MeResponse>(me(
+            R"("account_number":"first","username":"a","email":"e","accountNumber":"last","balance":1,"is_verified":true)"));
+        QCOMPARE(duplicate.user.accountNumber, QString("last"));
+    }
+
+    void lists()
+    {
+        const auto list = ReplyReader::read<TransactionsResponse>(transactions(R"("")")).transactions;
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[1].id, QString("t2"));
+        QCOMPARE(list[1].amount, 2.0);
+        QCOMPARE(list[1].note, QString());
+
+        auto error = failure<TransactionsResponse>(transactions("null"));
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::ValueNotFound);
+        QCOMPARE(error->codingPath(), QString("transactions[1].note"));
+
+        error = failure<TransactionsResponse>(QByteArray(transactions(R"("")")).replace(R"("t2")", "2"));
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::TypeMismatch);
+        QCOMPARE(error->codingPath(), QString("transactions[1].id"));
+
+        error = failure<TransactionsResponse>(R"({"transactions":[5]})");
+        QVERIFY(error);
+        QCOMPARE(error->codingPath(), QString("transactions[0]"));
+
+        QCOMPARE(ReplyReader::read<SearchResponse>(R"({"users":[]})").users.size(), 0);
+        const auto users =
+            ReplyReader::read<SearchResponse>(
+                R"({"users":[{"username":"b","account_number":"2"},{"username":"a","accountNumber":"1","x":1}]})")
+                .users;
+        QCOMPARE(users.size(), 2);
+        QCOMPARE(users[0].username, QString("b"));
+        QCOMPARE(users[1].accountNumber, QString("1"));
+        error = failure<SearchResponse>(R"({"users":null})");
+        QVERIFY(error && error->kind() == Kind::ValueNotFound);
+        error = failure<SearchResponse>(R"({"people":[]})");
+        QVERIFY(error && error->kind() == Kind::KeyNotFound);
+
+        // An error in a list does not stop the reading of the object around it.
+        error = failure<TransactionsResponse>(R"({"transactions":[{"id":1}],"more":{"a":[1,2]}})");
+        QVERIFY(error);
+        QCOMPARE(error->codingPath(), QString("transactions[0].id"));
+    }
+
+    void dates_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QDateTime>("expected"); // invalid: refused
+        const QDateTime instant(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC);
+        QTest::newRow("Z") << QByteArray("2025-03-01T10:15:30.123Z") << instant;
+        QTest::newRow("offset") << QByteArray("2025-03-01T12:15:30.123+02:00") << instant;
+        QTest::newRow("negative offset") << QByteArray("2025-03-01T07:45:30.123-02:30") << instant;
+        QTest::newRow("one digit") << QByteArray("2025-03-01T10:15:30.1Z") << instant.addMSecs(-23);
+        QTest::newRow("micro") << QByteArray("2025-03-01T10:15:30.123456Z") << instant;
+        QTest::newRow("nanos") << QByteArray("2025-03-01T10:15:30.123999999Z") << instant;
+        QTest::newRow("day rolls") << QByteArray("2025-03-01T00:30:00.000+01:00")
+                                   << QDateTime(QDate(2025, 2, 28), QTime(23, 30), Qt::UTC);
+        QTest::newRow("leap day") << QByteArray("2024-02-29T00:00:00.000Z")
+                                  << QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::UTC);
+        QTest::newRow("no fraction") << QByteArray("2025-03-01T10:15:30Z") << QDateTime();
+        QTest::newRow("empty fraction") << QByteArray("2025-03-01T10:15:30.Z") << QDateTime();
+        QTest::newRow("no zone") << QByteArray("2025-03-01T10:15:30.123") << QDateTime();
+        QTest::newRow("date only") << QByteArray("2025-03-01") << QDateTime();
+        QTest::newRow("space for T") << QByteArray("2025-03-01 10:15:30.123Z") << QDateTime();
+        QTest::newRow("lower t") << QByteArray("2025-03-01t10:15:30.123Z") << QDateTime();
+        QTest::newRow("lower z") << QByteArray("2025-03-01T10:15:30.123z") << QDateTime();
+        QTest::newRow("offset without colon") << QByteArray("2025-03-01T10:15:30.123+0200") << QDateTime();
+        QTest::newRow("basic format") << QByteArray("20250301T101530.123Z") << QDateTime();
+        QTest::newRow("month 13") << QByteArray("2025-13-01T10:15:30.123Z") << QDateTime();
+        QTest::newRow("Feb 29 in 2025") << QByteArray("2025-02-29T10:15:30.123Z") << QDateTime();
+        QTest::newRow("hour 24") << QByteArray("2025-03-01T24:00:00.000Z") << QDateTime();
+        QTest::newRow("trailing") << QByteArray("2025-03-01T10:15:30.123Z ") << QDateTime();
+        QTest::newRow("number") << QByteArray("1740824130123") << QDateTime();
+    }
+
+    void dates()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QDateTime, expected);
+        const QDateTime parsed = ReplyReader::parseDate(text);
+        QCOMPARE(parsed.isValid(), expected.isValid());
+        if (expected.isValid()) {
+            QCOMPARE(parsed, expected);
+            QCOMPARE(parsed.timeSpec(), Qt::UTC);
+        }
+    }
+
+    void descriptions()
+    {
+        auto error = failure<TransactionsResponse>(transactions(R"("")", R"("2025-03-01T10:15:30Z")"));
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::DataCorrupted);
+        QCOMPARE(error->codingPath(), QString("transactions[1].created_at"));
+        QCOMPARE(error->description(), QString("Bad date: 2025-03-01T10:15:30Z"));
+
+        error = failure<TransactionsResponse>(transactions(R"("")", "1740824130"));
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::TypeMismatch);
+
+        error = failure<MeResponse>(me(R"("username":"a")"));
+        QVERIFY(error);
+        QCOMPARE(error->description(),
+                 QString(R"(The data couldn't be read because the key "email" is missing (at user.email).)"));
+
+        error = failure<MeResponse>(me(R"("username":5)"));
+        QCOMPARE(error->description(),
+                 QString("The data couldn't be read because a string was expected but a number was found "
+                         "(at user.username)."));
+        error = failure<MeResponse>("nope");
+        QCOMPARE(error->description(), QString("The data couldn't be read because it isn't valid JSON."));
+    }
+
+    void messages_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("any text") << QByteArray(R"({"message":"Whatever the service says"})") << true;
+        QTest::newRow("empty text") << QByteArray(R"({"message":""})") << true;
+        QTest::newRow("missing") << QByteArray(R"({"ok":true})") << false;
+        QTest::newRow("not a string") << QByteArray(R"({"message":1})") << false;
+        QTest::newRow("null") << QByteArray(R"({"message":null})") << false;
+    }
+
+    void messages()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, reads);
+        QCOMPARE(!failure<VerifyResponse>(body), reads);
+        QCOMPARE(!failure<ResendResponse>(body), reads);
+        QCOMPARE(!failure<ResetResponse>(body), reads);
+    }
+
+    void errorBodies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message"); // null: unreadable
+        QTest::newRow("error") << QByteArray(R"({"error":"Invalid credentials"})") << "Invalid credentials";
+        QTest::newRow("empty string") << QByteArray(R"({"error":""})") << "";
+        QTest::newRow("extra keys") << QByteArray(R"({"code":7,"error":"x","more":[1]})") << "x";
+        QTest::newRow("last of two") << QByteArray(R"({"error":"a","error":"b"})") << "b";
+        QTest::newRow("Error") << QByteArray(R"({"Error":"x"})") << QString();
+        QTest::newRow("snake form") << QByteArray(R"({"_error":"x"})") << QString();
+        QTest::newRow("not a string") << QByteArray(R"({"error":{"text":"x"}})") << QString();
+        QTest::newRow("null") << QByteArray(R"({"error":null})") << QString();
+        QTest::newRow("empty body") << QByteArray() << QString();
+        QTest::newRow("html") << QByteArray("<h1>502</h1>") << QString();
+        QTest::newRow("trailing") << QByteArray(R"({"error":"x"}])") << QString();
+    }
+
+    void errorBodies()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        const std::optional<QString> read = ReplyReader::readErrorMessage(body);
+        QCOMPARE(read.has_value(), !message.isNull());
+        if (read)
+            QCOMPARE(*read, message);
+    }
+
+    void paddingOfTheBody()
+    {
+        // A body with spare capacity is read in place, one without is copied: the same result.
+        QByteArray tight = me(goodUser);
+        tight.squeeze();
+        QByteArray roomy = tight;
+        roomy.reserve(tight.size() + 128);
+        QCOMPARE(ReplyReader::read<MeResponse>(tight).user, ReplyReader::read<MeResponse>(roomy).user);
+        QCOMPARE(ReplyReader::read<MeResponse>(tight.left(tight.size())).user.username, QString("ann"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReplyReader)

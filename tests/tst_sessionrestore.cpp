@@ -7,11 +7,16 @@
 #include "tests/support/SessionFixtures.h"
 
 #include <QCoroTask>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
 
 using namespace SessionFixtures;
+
+Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 class TestSessionRestore : public QObject
 {
@@ -193,6 +198,23 @@ private Q_SLOTS:
         session.reset();
         QCOMPARE(errorAs<AppError>(failureOf(std::move(task))).has_value(), throws);
         QTest::qWait(400); // the restore started by the constructor ends too
+    }
+
+    // QML's AuthService singleton is the shared session, and the engine never deletes it.
+    void qmlSingletonIsTheSharedSession()
+    {
+        {
+            QQmlEngine engine;
+            engine.addImportPath(u"qrc:/"_qs);
+            QQmlComponent component(&engine);
+            component.setData(
+                "import QtQml\nimport QuorlBank\nQtObject { property var session: AuthService }", QUrl());
+            std::unique_ptr<QObject> object(component.create());
+            QVERIFY2(object, qPrintable(component.errorString()));
+            QCOMPARE(object->property("session").value<QObject *>(), &AuthService::shared());
+        }
+        QCOMPARE(AuthService::shared().transactionModel()->rowCount(), 0); // still alive
+        QVERIFY(!AuthService::shared().currentUser());
     }
 };
 

@@ -1,4 +1,82 @@
 import QtQuick
 
-Item {
+// The forms' text entry: a light grey field with rounded corners and its own grey placeholder,
+// shown only while the text has no characters at all (a text of spaces hides it). Masked when
+// isSecure. Return starts nothing. Plain Qt Quick, so that the first screen loads no control
+// style. Bind it as
+//
+//     QLXTextField { placeholder: "Username"; text: model.username; onTextEdited: newText => model.username = newText }
+//
+// The field never writes its own text: each keystroke reports the new text, and the binding
+// brings it back.
+Rectangle {
+    id: root
+
+    required property string placeholder
+    property string text
+    property bool isSecure: false
+    property font font: Qt.font({ pixelSize: 14 })
+    // Aligns the placeholder and a plain entry's text; a masked entry keeps its text leading.
+    property int multilineTextAlignment: Text.AlignLeft
+
+    signal textEdited(string newText)
+
+    function entered() {
+        return input.getText(0, input.length)
+    }
+    function showText() {
+        if (entered() !== root.text) {
+            input.clear()
+            input.insert(0, root.text)
+        }
+    }
+
+    onTextChanged: showText()
+    Component.onCompleted: showText()
+
+    implicitWidth: 200
+    implicitHeight: input.implicitHeight + 24
+    radius: 8
+    color: Qt.rgba(0.96, 0.96, 0.96, 1)
+    antialiasing: true
+
+    Text {
+        objectName: "placeholder"
+        anchors.fill: parent
+        anchors.margins: 12
+        visible: input.length === 0
+        text: root.placeholder
+        textFormat: Text.PlainText
+        font: root.font
+        color: Qt.rgba(0.6, 0.6, 0.6, 1)
+        horizontalAlignment: root.multilineTextAlignment
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+        Accessible.ignored: true
+    }
+
+    TextInput {
+        id: input
+
+        // Assistive tools read an entry's text from its property "text"; this shadows
+        // TextInput's own so that a masked entry's text is never exposed.
+        property string text: root.isSecure ? "" : root.text
+
+        objectName: "input"
+        anchors.fill: parent
+        anchors.margins: 12
+        clip: true
+        activeFocusOnTab: true
+        font: root.font
+        color: "black"
+        echoMode: root.isSecure ? TextInput.Password : TextInput.Normal
+        horizontalAlignment: root.isSecure ? TextInput.AlignLeft : root.multilineTextAlignment
+        verticalAlignment: TextInput.AlignVCenter
+        selectByMouse: true
+        onTextEdited: root.textEdited(root.entered())
+
+        Accessible.name: root.placeholder
+        Accessible.description: root.placeholder
+        Accessible.passwordEdit: root.isSecure
+    }
 }

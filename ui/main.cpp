@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: MIT
-// QuorlBankApp: the program's entry and its one window.
+// The program's entry: one application, one window.
+#include "ui/QuorlBankApp.h"
+
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
-    QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/"));
-    QObject::connect(
-        &engine, &QQmlApplicationEngine::objectCreationFailed, &app, [] { QCoreApplication::exit(1); },
-        Qt::QueuedConnection);
-    engine.load(QUrl(QStringLiteral("qrc:/QuorlBank/ui/Main.qml")));
+    Q_UNUSED(argc);
+    // The program takes no command-line options: Qt sees the program name only.
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    QuorlBankApp bank;
+    if (!bank.load())
+        return 1;
     return app.exec();
 }

@@ -1,4 +1,130 @@
 import QtQuick
+import QuorlBank
 
+// The e-mail verification screen. State and actions: VerifyEmailModel.
 Item {
+    id: root
+
+    // The screen's minimum size: the fixed minimum, or more when the card needs it.
+    implicitWidth: Math.max(420, card.width + 48)
+    implicitHeight: Math.max(460, card.height + 48)
+
+    VerifyEmailModel {
+        id: model
+        objectName: "verifyEmailModel"
+        auth: AuthService
+    }
+
+    ThemeGradient {
+        anchors.fill: parent
+    }
+
+    Rectangle {
+        id: card
+
+        anchors.centerIn: parent
+        width: 360
+        height: content.implicitHeight + 72
+        radius: 16
+        color: "white"
+        antialiasing: true
+
+        Column {
+            id: content
+
+            x: 36
+            y: 36
+            width: card.width - 72
+            spacing: 24
+
+            Column {
+                width: parent.width
+                spacing: 6
+
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "\u2709\uFE0F"
+                    // the one coloured glyph of the app
+                    font.family: "Noto Color Emoji"
+                    font.pixelSize: 48
+                    Accessible.ignored: true
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Verify Your Email"
+                    font.pixelSize: 22
+                    font.bold: true
+                    color: Theme.ink
+                    Accessible.role: Accessible.Heading
+                    Accessible.name: text
+                }
+                Text {
+                    objectName: "sentToText"
+                    width: parent.width
+                    text: model.sentToText
+                    textFormat: Text.PlainText
+                    font.pixelSize: 13
+                    color: Theme.subtle
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+
+            QLXTextField {
+                objectName: "codeField"
+                width: parent.width
+                placeholder: "6-digit code"
+                font: Qt.font({ family: "DejaVu Sans Mono", pixelSize: 22, bold: true })
+                multilineTextAlignment: Text.AlignHCenter
+                text: model.code
+                onTextEdited: newText => model.code = newText
+            }
+
+            MessageLine {
+                objectName: "verifyStatusLine"
+                text: model.status
+                color: model.isError ? Theme.brightRed : Theme.darkRed
+            }
+
+            QLXBusyIndicator {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: model.isLoading
+            }
+
+            Column {
+                width: parent.width
+                spacing: 10
+                visible: !model.isLoading
+
+                QLXButton {
+                    objectName: "verifyButton"
+                    width: parent.width
+                    topPadding: 13
+                    bottomPadding: 13
+                    text: "Verify Email"
+                    font.pixelSize: 15
+                    font.weight: Font.DemiBold
+                    fill: Theme.darkRed
+                    textColor: "white"
+                    onClicked: model.doVerify()
+                }
+                QLXButton {
+                    objectName: "resendButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: model.resendLabel
+                    textColor: Theme.subtle
+                    onClicked: model.doResend()
+                }
+                QLXButton {
+                    objectName: "logoutButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Log Out"
+                    textColor: Theme.subtle
+                    onClicked: model.logout()
+                }
+            }
+        }
+    }
 }

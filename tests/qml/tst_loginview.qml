@@ -1,0 +1,128 @@
+import QtQuick
+import QtTest
+import QuorlBank
+
+// The objects under test go into this visible item (a TestCase itself is not drawn).
+Item {
+    id: scene
+
+    width: 440
+    height: 640
+
+    TestCase {
+        id: testCase
+
+        name: "LoginView"
+        when: windowShown
+
+        Component {
+            id: viewComponent
+            LoginView {
+                anchors.fill: parent
+            }
+        }
+
+        function typeInto(view, fieldName, text) {
+            const input = findChild(findChild(view, fieldName), "input")
+            mouseClick(input)
+            for (const ch of text)
+                keyClick(ch)
+        }
+
+        function test_tab_switch() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const model = findChild(view, "loginModel")
+            const email = findChild(view, "emailField")
+            const forgot = findChild(view, "forgotButton")
+            const primary = findChild(view, "primaryButton")
+
+            mouseClick(primary)
+            compare(model.status, "Please enter username and password.")
+            verify(findChild(view, "statusLine").visible)
+            verify(!email.visible)
+            verify(forgot.visible)
+            compare(primary.text, "Login")
+
+            mouseClick(findChild(view, "registerTab"))
+            compare(model.mode, LoginModel.Register)
+            verify(email.visible)
+            verify(!forgot.visible)
+            compare(primary.text, "Create Account")
+            compare(model.status, "")
+            verify(!findChild(view, "statusLine").visible)
+
+            // The e-mail text survives while its field is hidden.
+            typeInto(view, "emailField", "a@b")
+            mouseClick(findChild(view, "loginTab"))
+            verify(!email.visible)
+            mouseClick(findChild(view, "registerTab"))
+            compare(email.entered(), "a@b")
+            compare(model.email, "a@b")
+        }
+
+        function test_return_submits_nothing() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const model = findChild(view, "loginModel")
+            // Empty fields: a submission would show a message.
+            mouseClick(findChild(findChild(view, "usernameField"), "input"))
+            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_Enter)
+            compare(model.status, "")
+
+            // Filled fields: a submission would start signing in.
+            typeInto(view, "usernameField", "bob")
+            typeInto(view, "passwordField", "pw")
+            compare(model.username, "bob")
+            compare(model.password, "pw")
+            keyClick(Qt.Key_Return)
+            verify(!model.isLoading)
+            compare(model.status, "")
+        }
+
+        function test_tab_moves_in_reading_order() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const order = [["usernameField", "input"], ["passwordField", "input"], ["primaryButton"], ["forgotButton"]]
+            const itemOf = path => path.length === 2 ? findChild(findChild(view, path[0]), path[1]) : findChild(view, path[0])
+            mouseClick(itemOf(order[0]))
+            for (let i = 1; i < order.length; ++i) {
+                keyClick(Qt.Key_Tab)
+                verify(itemOf(order[i]).activeFocus, order[i][0])
+            }
+            findChild(view, "registerTab").forceActiveFocus()
+            keyClick(Qt.Key_Tab)
+            verify(findChild(findChild(view, "usernameField"), "input").activeFocus)
+        }
+
+        function openSheet(view) {
+            mouseClick(findChild(view, "forgotButton"))
+            tryVerify(() => findChild(view, "resetSheet") !== null && findChild(view, "resetSheet").opened)
+            return findChild(view, "resetSheet")
+        }
+
+        function test_reset_sheet_prefill_and_independence() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const model = findChild(view, "loginModel")
+            typeInto(view, "usernameField", "bob")
+            let sheet = openSheet(view)
+            verify(model.showReset)
+            const resetModel = findChild(sheet.contentItem, "resetPasswordModel")
+            compare(resetModel.username, "bob")
+
+            typeInto(sheet.contentItem, "resetUsernameField", "by")
+            compare(resetModel.username, "bobby")
+            compare(model.username, "bob")
+            model.username = "carol"
+            compare(resetModel.username, "bobby")
+
+            keyClick(Qt.Key_Escape)
+            tryVerify(() => !model.showReset)
+            tryVerify(() => findChild(view, "resetSheet") === null)
+
+            // Opened again: a fresh sheet with the field's current text.
+            sheet = openSheet(view)
+            compare(findChild(sheet.contentItem, "resetPasswordModel").username, "carol")
+            mouseClick(findChild(sheet.contentItem, "cancelButton"))
+            tryVerify(() => !model.showReset)
+        }
+    }
+}

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// Qt Quick tests of the text field and the sign-in screen (tests/qml/tst_*.qml), offscreen.
+#include <QQmlEngine>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+
+Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
+
+class Setup : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    void applicationAvailable()
+    {
+        // The screens' session reads its token from the settings: give it an empty, private store.
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+    void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(QStringLiteral("qrc:/")); }
+
+private:
+    QTemporaryDir m_config;
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(quorl_quickui, Setup)
+#include "tst_quickui.moc"

@@ -1,0 +1,49 @@
+import QtQuick
+
+// An indeterminate progress indicator: a ring of fading bars that turns while it is visible.
+Item {
+    id: root
+
+    implicitWidth: 32
+    implicitHeight: 32
+
+    Item {
+        id: ring
+
+        anchors.centerIn: parent
+        width: 32
+        height: 32
+
+        Repeater {
+            model: 8
+
+            Rectangle {
+                required property int index
+
+                x: ring.width / 2 - width / 2
+                y: 0
+                width: 4
+                height: 9
+                radius: 2
+                color: Qt.rgba(0.45, 0.45, 0.45, 1)
+                opacity: 0.2 + 0.8 * index / 7
+                transform: Rotation {
+                    origin.x: 2
+                    origin.y: ring.height / 2
+                    angle: index * 45
+                }
+            }
+        }
+
+        RotationAnimator on rotation {
+            from: 0
+            to: 360
+            duration: 1000
+            loops: Animation.Infinite
+            running: root.visible
+        }
+    }
+
+    Accessible.role: Accessible.ProgressBar
+    Accessible.name: "Loading"
+}

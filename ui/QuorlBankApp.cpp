@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#include "ui/QuorlBankApp.h"
+
+#include "session/AuthService.h"
+
+#include <QQuickWindow>
+
+QuorlBankApp::QuorlBankApp()
+{
+    // Taken before the window exists: the restore request is sent while the first frame is drawn.
+    AuthService::shared();
+    m_engine.addImportPath(QStringLiteral("qrc:/"));
+}
+
+bool QuorlBankApp::load()
+{
+    m_engine.load(QUrl(QStringLiteral("qrc:/QuorlBank/ui/Main.qml")));
+    return window() != nullptr;
+}
+
+QQuickWindow *QuorlBankApp::window() const
+{
+    const auto roots = m_engine.rootObjects();
+    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
+}

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QQmlApplicationEngine>
+
+class QQuickWindow;
+
+// The application shell: takes the session (so that a saved session starts restoring beside the
+// first frame) and opens the one window with the root view. Construct it after the
+// QGuiApplication; the program's module plugin must be imported (Q_IMPORT_QML_PLUGIN).
+class QuorlBankApp
+{
+public:
+    QuorlBankApp();
+
+    // Loads the window; false when the QML could not be loaded.
+    bool load();
+    [[nodiscard]] QQuickWindow *window() const;
+
+private:
+    QQmlApplicationEngine m_engine;
+};

@@ -1,0 +1,37 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QuorlBank
+
+// The modal sheet that holds ResetPasswordView, 360 wide, centred over the screen that loads it.
+// It opens as soon as it is made and closes by its own buttons or by Escape; then it emits
+// closed() and its owner discards it.
+Item {
+    id: root
+
+    required property string prefillUsername
+
+    signal closed()
+
+    Popup {
+        id: sheet
+
+        objectName: "resetSheet"
+        anchors.centerIn: parent
+        width: 360
+        padding: 0
+        modal: true
+        focus: true
+        closePolicy: Popup.CloseOnEscape
+        background: Rectangle {
+            radius: 12
+            color: "white"
+        }
+        contentItem: ResetPasswordView {
+            prefillUsername: root.prefillUsername
+            onDismiss: sheet.close()
+        }
+        onClosed: root.closed()
+    }
+
+    Component.onCompleted: sheet.open()
+}
