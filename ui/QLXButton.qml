@@ -22,7 +22,7 @@ Item {
 
     implicitWidth: label.implicitWidth + leftPadding + rightPadding
     implicitHeight: label.implicitHeight + topPadding + bottomPadding
-    activeFocusOnTab: enabled && visible
+    activeFocusOnTab: true
 
     Rectangle {
         anchors.fill: parent
