@@ -1,0 +1,366 @@
+// SPDX-License-Identifier: MIT
+// The screens' state classes (sign-in, registration, password reset, e-mail verification, and the
+// window's routing), headless, against the HTTPS fake of the service.
+#include "tests/support/Await.h"
+#include "tests/support/IsolatedSettings.h"
+#include "tests/support/SessionFixture.h"
+#include "ui/RootModel.h"
+#include "ui/screens/LoginModel.h"
+#include "ui/screens/ResetPasswordModel.h"
+#include "ui/screens/VerifyEmailModel.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using Mode = LoginModel::Mode;
+
+namespace {
+
+enum class Screen { Login, Register, Reset, Verify };
+
+// Per screen: its action, the path it posts to, the fields it is given in order (the first of them
+// go into the body under the same names) and the service's refusal the fake answers with.
+struct ScreenSpec
+{
+    const char *action;
+    QString path;
+    QStringList fields;
+    QStringList bodyKeys;
+    QString refusal;
+};
+
+ScreenSpec spec(Screen screen)
+{
+    switch (screen) {
+    case Screen::Login:
+        return {"doAction",
+                u"/api/login"_qs,
+                {"username", "password"},
+                {"username", "password"},
+                "Invalid credentials."};
+    case Screen::Register:
+        return {"doAction",
+                u"/api/register"_qs,
+                {"username", "email", "password"},
+                {"username", "email", "password"},
+                "Username taken."};
+    case Screen::Reset:
+        return {"doReset",
+                u"/api/reset-password"_qs,
+                {"username", "resetSecret", "newPassword", "confirm"},
+                {"username", "resetSecret", "newPassword"},
+                "Invalid reset secret."};
+    case Screen::Verify:
+        return {"doVerify", u"/api/verify-email"_qs, {"code"}, {"code"}, "Invalid code."};
+    }
+    return {};
+}
+
+// Six and five user-perceived characters, each an emoji of several code points.
+const QString sixEmoji = u"👍🏽👍🏽👨‍👩‍👧🇩🇪😀😀"_qs;
+const QString fiveEmoji = u"👍🏽👍🏽👨‍👩‍👧🇩🇪😀"_qs;
+const QString resetDone = u"Password reset! You can now log in."_qs;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Screen)
+
+class TestScreenModels : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SessionFixture> s;
+
+    // The screen's model on the fixture's session; signed in (unverified) for the verification screen.
+    std::unique_ptr<QObject> open(Screen screen)
+    {
+        for (Screen other : {Screen::Login, Screen::Register, Screen::Reset, Screen::Verify})
+            s->fake.setFallback("POST", spec(other).path,
+                                FakeReply::json(400, SessionFixture::errorJson(spec(other).refusal)));
+        if (screen == Screen::Reset) {
+            auto model = std::make_unique<ResetPasswordModel>();
+            model->setAuth(&s->auth);
+            return model;
+        }
+        if (screen == Screen::Verify) {
+            s->signIn(false);
+            auto model = std::make_unique<VerifyEmailModel>();
+            model->setAuth(&s->auth);
+            return model;
+        }
+        auto model = std::make_unique<LoginModel>();
+        model->setAuth(&s->auth);
+        model->selectMode(screen == Screen::Register ? Mode::Register : Mode::Login);
+        return model;
+    }
+
+    template<class M> std::unique_ptr<M> openAs(Screen screen)
+    {
+        return std::unique_ptr<M>(static_cast<M *>(open(screen).release()));
+    }
+
+    static void act(QObject *model, Screen screen, const QStringList &values)
+    {
+        const ScreenSpec screenSpec = spec(screen);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            model->setProperty(screenSpec.fields[i].toLatin1(), values[i]);
+        model->setProperty("status", u"an earlier message"_qs);
+        QMetaObject::invokeMethod(model, screenSpec.action);
+    }
+
+    [[nodiscard]] qsizetype sent(const QString &path) const { return s->fake.requests(path).size(); }
+
+private Q_SLOTS:
+    void init() { s = std::make_unique<SessionFixture>(); }
+    void cleanup() { s.reset(); }
+
+    // The checks in their order with their exact messages; otherwise what is sent, as typed, and
+    // how the service's refusal is shown.
+    void checks_data()
+    {
+        QTest::addColumn<Screen>("screen");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QString>("message"); // empty: the request goes out
+        const auto row = [](const char *name, Screen screen, const QStringList &values,
+                            const char *message = "") {
+            QTest::newRow(name) << screen << values << QString::fromUtf8(message);
+        };
+        const char *both = "Please enter username and password.";
+        const char *all = "All fields are required.";
+        const char *shortPw = "Password must be at least 6 characters.";
+        const char *differ = "Passwords don't match.";
+        const char *sixDigits = "Enter the 6-digit code.";
+        row("login, no name", Screen::Login, {"", "pw"}, both);
+        row("login, no password", Screen::Login, {"ann", ""}, both);
+        row("login, name of spaces", Screen::Login, {"   ", "pw"});
+        row("login, 3-character password", Screen::Login, {"ann", "abc"});
+        row("register, no e-mail before length", Screen::Register, {"ann", "", "abc"}, all);
+        row("register, no name", Screen::Register, {"", "a@b", "secret1"}, all);
+        row("register, 5 characters", Screen::Register, {"ann", "a@b", "12345"}, shortPw);
+        row("register, 6 characters", Screen::Register, {"ann", "a@b", "123456"});
+        row("register, 5 emoji", Screen::Register, {"ann", "a@b", fiveEmoji}, shortPw);
+        row("register, 6 emoji", Screen::Register, {"ann", "a@b", sixEmoji});
+        row("register, e-mail of any form", Screen::Register, {"ann", " ", "123456"});
+        row("reset, no name", Screen::Reset, {"", "s", "secret1", "secret1"}, all);
+        row("reset, no secret", Screen::Reset, {"ann", "", "secret1", "secret1"}, all);
+        row("reset, no new password", Screen::Reset, {"ann", "s", "", "x"}, all);
+        row("reset, no confirmation", Screen::Reset, {"ann", "s", "secret", ""}, differ);
+        row("reset, 3 characters confirmed", Screen::Reset, {"ann", "s", "abc", "abc"}, shortPw);
+        row("reset, 3 characters, one differs", Screen::Reset, {"ann", "s", "abc", "abd"}, differ);
+        row("reset, canonically equivalent", Screen::Reset,
+            {"ann", "s", u"caf\u00e9!!"_qs, u"cafe\u0301!!"_qs});
+        row("reset, name of spaces", Screen::Reset, {"   ", "s", "secret1", "secret1"});
+        row("verify, five digits", Screen::Verify, {"12345"}, sixDigits);
+        row("verify, seven digits", Screen::Verify, {"1234567"}, sixDigits);
+        row("verify, empty", Screen::Verify, {""}, sixDigits);
+        row("verify, six letters", Screen::Verify, {"abcdef"});
+        row("verify, leading space", Screen::Verify, {" 12345"});
+        row("verify, six emoji", Screen::Verify, {sixEmoji});
+    }
+
+    void checks()
+    {
+        QFETCH(Screen, screen);
+        QFETCH(QStringList, values);
+        QFETCH(QString, message);
+        const ScreenSpec screenSpec = spec(screen);
+        const std::unique_ptr<QObject> model = open(screen);
+        act(model.get(), screen, values);
+        if (!message.isEmpty()) {
+            QCOMPARE(model->property("status").toString(), message);
+            QVERIFY(!model->property("isLoading").toBool());
+            QVERIFY(screen != Screen::Verify || model->property("isError").toBool());
+            QTest::qWait(50);
+            QCOMPARE(sent(screenSpec.path), 0);
+            return;
+        }
+        // The message is cleared and the busy flag set at once; the fields go out as typed.
+        QVERIFY(model->property("status").toString().isEmpty());
+        QVERIFY(model->property("isLoading").toBool());
+        QTRY_VERIFY(!model->property("isLoading").toBool());
+        QCOMPARE(sent(screenSpec.path), 1);
+        const QJsonObject body = s->fake.requests(screenSpec.path).first().json();
+        QCOMPARE(body.size(), screenSpec.bodyKeys.size());
+        for (qsizetype i = 0; i < screenSpec.bodyKeys.size(); ++i)
+            QCOMPARE(body.value(screenSpec.bodyKeys[i]).toString(), values[i]);
+        // The service's refusal is shown; the fields keep their text.
+        QCOMPARE(model->property("status").toString(), screenSpec.refusal);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            QCOMPARE(model->property(screenSpec.fields[i].toLatin1()).toString(), values[i]);
+    }
+
+    void loginSuccessAndTransportFailure()
+    {
+        auto model = openAs<LoginModel>(Screen::Login);
+        s->fake.enqueue("POST", u"/api/login"_qs, FakeReply::drop());
+        s->fake.enqueue("POST", u"/api/login"_qs, FakeReply::drop());
+        act(model.get(), Screen::Login, {"ann", "pw"});
+        QTRY_VERIFY(!model->isLoading());
+        QVERIFY(!model->status().isEmpty()); // the platform's text
+        QVERIFY(!s->auth.currentUser());
+
+        s->fake.enqueue("POST", u"/api/login"_qs,
+                        FakeReply::json(200, SessionFixture::authJson(false)).after(100ms));
+        model->doAction();
+        QVERIFY(model->isLoading());
+        QTRY_VERIFY(!model->isLoading());
+        QVERIFY(model->status().isEmpty());
+        QCOMPARE(s->auth.token(), std::optional<QString>(u"tok"_qs));
+    }
+
+    void tabSwitchClearsOnlyTheMessage()
+    {
+        auto model = openAs<LoginModel>(Screen::Login);
+        // A refusal arriving after the switch shows under the new tab.
+        s->fake.enqueue("POST", u"/api/login"_qs,
+                        FakeReply::json(401, SessionFixture::errorJson(u"Nope."_qs)).after(150ms));
+        act(model.get(), Screen::Login, {"ann", "pw"});
+        model->selectMode(Mode::Register);
+        QVERIFY(model->isLoading());
+        QTRY_VERIFY(!model->isLoading());
+        QCOMPARE(model->mode(), Mode::Register);
+        QCOMPARE(model->status(), u"Nope."_qs);
+
+        // The selected tab again: only the message goes.
+        QSignalSpy modeSpy(model.get(), &LoginModel::modeChanged);
+        model->selectMode(Mode::Register);
+        QVERIFY(model->status().isEmpty());
+        QCOMPARE(modeSpy.count(), 0);
+        QCOMPARE(model->username(), u"ann"_qs);
+    }
+
+    void resetFailureThenSuccessThenNoMore()
+    {
+        auto model = open(Screen::Reset);
+        act(model.get(), Screen::Reset, {"ann", "bad", "secret1", "secret1"});
+        QTRY_VERIFY(!model->property("isLoading").toBool());
+        QCOMPARE(model->property("status").toString(), u"Invalid reset secret."_qs);
+        QVERIFY(!model->property("isSuccess").toBool());
+
+        s->fake.enqueue("POST", u"/api/reset-password"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        act(model.get(), Screen::Reset, {"ann", "good"});
+        QTRY_VERIFY(model->property("isSuccess").toBool());
+        QVERIFY(!model->property("isLoading").toBool());
+        QCOMPARE(model->property("status").toString(), resetDone);
+        QMetaObject::invokeMethod(model.get(), "doReset"); // a success allows no second reset
+        QTest::qWait(50);
+        QCOMPARE(sent(u"/api/reset-password"_qs), 2);
+        QCOMPARE(model->property("status").toString(), resetDone);
+    }
+
+    void verifySuccessAndResendLabel()
+    {
+        auto owned = openAs<VerifyEmailModel>(Screen::Verify);
+        VerifyEmailModel *model = owned.get();
+        s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        // The service still reports the address unverified: the screen stays and says so.
+        s->fake.enqueue("GET", u"/api/me"_qs,
+                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(false) + "}"));
+        model->setError(true);
+        act(model, Screen::Verify, {"123456"});
+        QTRY_VERIFY(!model->isLoading());
+        QCOMPARE(model->status(), u"Email verified!"_qs);
+        QVERIFY(!model->isError());
+
+        // The resend link's three labels; its outcome never touches the message or the busy flag.
+        QCOMPARE(model->resendLabel(), u"Resend Code"_qs);
+        const QString resend = u"/api/resend-verification"_qs;
+        s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
+        s->fake.enqueue("POST", resend, FakeReply::json(429, SessionFixture::errorJson(u"Slow down."_qs)));
+        s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
+        for (const QString label : {u"Code sent!"_qs, u"Failed to resend."_qs, u"Code sent!"_qs}) {
+            model->doResend();
+            QTRY_COMPARE(model->resendLabel(), label);
+        }
+        QCOMPARE(model->status(), u"Email verified!"_qs);
+        QVERIFY(!model->isLoading());
+        QCOMPARE(sent(resend), 3);
+    }
+
+    void sentToTextFollowsTheUser()
+    {
+        VerifyEmailModel model;
+        model.setAuth(&s->auth);
+        const QString first = u"A 6-digit code was sent to\n"_qs;
+        QCOMPARE(model.sentToText(), first + u"your email"_qs);
+        QSignalSpy spy(&model, &VerifyEmailModel::sentToTextChanged);
+        s->signIn(false);
+        QVERIFY(spy.count() >= 1);
+        QCOMPARE(model.sentToText(), first + u"ann@example.com"_qs);
+        model.logout();
+        QVERIFY(!s->auth.currentUser() && !s->auth.token());
+        QCOMPARE(model.sentToText(), first + u"your email"_qs);
+        // An empty address leaves the second line empty.
+        s->fake.enqueue(
+            "POST", u"/api/login"_qs,
+            FakeReply::json(200, R"({"token":"tok","user":)" + SessionFixture::userJson(false, "") + "}"));
+        awaitTask(s->auth.login(u"ann"_qs, u"pw"_qs));
+        QCOMPARE(model.sentToText(), first);
+    }
+
+    // A task that finishes after its screen is gone ends quietly (checked under ASan).
+    void taskOutlivesTheScreen_data()
+    {
+        QTest::addColumn<Screen>("screen");
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("login") << Screen::Login << QStringList{"ann", "pw"};
+        QTest::newRow("reset") << Screen::Reset << QStringList{"ann", "s", "secret1", "secret1"};
+        QTest::newRow("verify and resend") << Screen::Verify << QStringList{"123456"};
+    }
+    void taskOutlivesTheScreen()
+    {
+        QFETCH(Screen, screen);
+        QFETCH(QStringList, values);
+        auto model = open(screen);
+        const QString path = spec(screen).path;
+        const FakeReply ok = FakeReply::json(200, R"({"message":"ok"})").after(100ms);
+        s->fake.enqueue("POST", path, screen == Screen::Login ? FakeReply::json(401, "{}").after(100ms) : ok);
+        s->fake.enqueue("GET", u"/api/me"_qs,
+                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(true) + "}"));
+        s->fake.enqueue("POST", u"/api/resend-verification"_qs, ok);
+        act(model.get(), screen, values);
+        if (screen == Screen::Verify)
+            QMetaObject::invokeMethod(model.get(), "doResend");
+        model.reset();
+        QTRY_COMPARE(sent(path), 1);
+        QTRY_VERIFY(!s->auth.isLoading());
+        QTest::qWait(200);
+        QVERIFY(screen != Screen::Verify || s->auth.currentUser()->isVerified);
+    }
+
+    void routingFollowsTheSession()
+    {
+        using Route = RootModel::Screen;
+        RootModel root;
+        QCOMPARE(root.screen(), Route::Login);
+        root.setAuth(&s->auth);
+        QCOMPARE(root.screen(), Route::Login);
+        QSignalSpy spy(&root, &RootModel::screenChanged);
+        s->signIn(false);
+        QCOMPARE(root.screen(), Route::VerifyEmail);
+        s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        s->fake.enqueue("GET", u"/api/me"_qs,
+                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(true) + "}"));
+        awaitTask(s->auth.verifyEmail(u"123456"_qs));
+        QCOMPARE(root.screen(), Route::Main);
+        QCOMPARE(spy.count(), 2);
+        // A new user record of the same kind keeps the screen (no fresh dashboard).
+        s->signIn(true);
+        QCOMPARE(spy.count(), 2);
+        s->auth.logout();
+        QCOMPARE(root.screen(), Route::Login);
+        s->auth.logout();
+        QCOMPARE(spy.count(), 3);
+        // A verified sign-in goes straight to the dashboard.
+        s->signIn(true);
+        QCOMPARE(root.screen(), Route::Main);
+    }
+};
+
+QUORL_TEST_MAIN_ISOLATED(QCoreApplication, TestScreenModels)
+#include "tst_screenmodels.moc"
