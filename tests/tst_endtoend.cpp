@@ -1,15 +1,31 @@
 // SPDX-License-Identifier: MIT
-// The app's own service client (APIService) against a real quorl-service: the whole life of two
-// accounts, and every kind of error reply as the app sees it.
+// The app against a real quorl-service: two accounts registered and verified with the codes from the
+// service's outbox, one sending to the other through the dashboard's form with both dashboards
+// showing it; then the app's service client (APIService) through the rest of an account's life and
+// every kind of error reply as the app sees it.
 #include "support/Await.h"
+#include "support/IsolatedSettings.h"
 #include "support/ServiceProcess.h"
 
 #include "service/APIService.h"
+#include "session/AuthService.h"
+#include "ui/screens/MainModel.h"
+#include "ui/screens/SendModel.h"
 
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <unicode/locid.h>
 
 #include <functional>
 #include <memory>
+
+Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 class TestEndToEnd : public QObject
 {
@@ -17,9 +33,12 @@ class TestEndToEnd : public QObject
 
     ServiceProcess m_service;
     std::unique_ptr<APIService> m_api;
+    std::unique_ptr<AuthService> m_auth;
+    QQmlEngine m_engine;
+    QQuickWindow m_window;
     QString m_alice; // alice's token, verified
     QString m_bob;   // bob's token, verified
-    QString m_carol; // carol's token, not verified
+    QString m_carol; // token of an account that is not verified
 
     APIService &api() { return *m_api; }
 
@@ -32,55 +51,129 @@ class TestEndToEnd : public QObject
         return u"(no AppError: %1)"_qs.arg(error ? describe(error) : u"success"_qs);
     }
 
-    QString registerAndVerify(const QString &name)
+    void registerAndVerify(const QString &name)
     {
-        const AuthResponse auth =
-            awaitTask(api().registerUser(name, name + u"@example.com"_qs, u"secret1"_qs));
-        const QString code = m_service.codeFromOutbox(name + u"@example.com"_qs);
-        awaitTask(api().verifyEmail(code, auth.token));
-        return auth.token;
+        const QString email = name + u"@example.com"_qs;
+        QCOMPARE(describe(failureOf(m_auth->registerUser(name, email, u"secret1"_qs))), QString());
+        const APIUser user = *m_auth->currentUser();
+        QCOMPARE(user.email, email);
+        QCOMPARE(user.balance, 1000.0);
+        QVERIFY(!user.isVerified);
+        QCOMPARE(user.accountNumber.size(), 10);
+        const QString code = m_service.codeFromOutbox(email);
+        QCOMPARE(code.size(), 6);
+        QCOMPARE(describe(failureOf(m_auth->verifyEmail(code))), QString());
+        QVERIFY(m_auth->currentUser()->isVerified);
+        m_auth->logout();
+    }
+
+    // Signs in and shows the dashboard, as the window does for a verified user.
+    std::unique_ptr<QQuickItem> dashboardOf(const QString &name)
+    {
+        if (failureOf(m_auth->login(name, u"secret1"_qs)))
+            return nullptr;
+        QQmlComponent component(&m_engine, QUrl(u"qrc:/QuorlBank/ui/screens/MainView.qml"_qs));
+        std::unique_ptr<QQuickItem> view(qobject_cast<QQuickItem *>(
+            component.createWithInitialProperties({{"auth", QVariant::fromValue(m_auth.get())}})));
+        if (view) {
+            view->setParentItem(m_window.contentItem());
+            view->setSize(QSizeF(900, 700));
+        }
+        return view;
+    }
+
+    static QQuickItem *firstRow(QQuickItem *view)
+    {
+        auto *list = view->findChild<QQuickItem *>(u"transfers"_qs);
+        QQuickItem *slot = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, slot), Q_ARG(int, 0));
+        return slot ? slot->findChild<QQuickItem *>(u"transferRow"_qs) : nullptr;
+    }
+
+    static void compareFirstRow(QQuickItem *view, const QStringList &expected)
+    {
+        QTRY_VERIFY(firstRow(view));
+        QStringList shown;
+        for (const char *property : {"fromUser", "toUser", "amountLine", "note"})
+            shown << firstRow(view)->property(property).toString();
+        QCOMPARE(shown, expected);
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+        m_engine.addImportPath(u"qrc:/"_qs);
+        m_window.resize(900, 700);
+        m_window.show();
         QVERIFY(m_service.start());
         m_api = std::make_unique<APIService>(
             APIService::Options{m_service.base(), ServiceProcess::devCa(), std::chrono::milliseconds(50)});
+        m_auth = std::make_unique<AuthService>(*m_api);
     }
 
-    void registerVerifySendListSearch()
+    void cleanupTestCase()
     {
-        const AuthResponse alice =
-            awaitTask(api().registerUser(u"alice"_qs, u"alice@example.com"_qs, u"secret1"_qs));
-        QCOMPARE(alice.user.username, u"alice"_qs);
-        QCOMPARE(alice.user.email, u"alice@example.com"_qs);
-        QCOMPARE(alice.user.balance, 1000.0);
-        QCOMPARE(alice.user.isVerified, false);
-        QCOMPARE(alice.user.accountNumber.size(), 10);
+        if (m_auth)
+            m_auth->logout();
+    }
 
-        const QString code = m_service.codeFromOutbox(u"alice@example.com"_qs);
-        QCOMPARE(code.size(), 6);
-        awaitTask(api().verifyEmail(code, alice.token));
-        QCOMPARE(awaitTask(api().me(alice.token)).isVerified, true);
-        m_alice = alice.token;
-        m_bob = registerAndVerify(u"bob"_qs);
+    void sendFromOneDashboardSeeOnBoth()
+    {
+        registerAndVerify(u"alice"_qs);
+        registerAndVerify(u"bob"_qs);
 
-        const SendResponse sent = awaitTask(api().send(u"bob"_qs, 12.5, u"lunch"_qs, m_alice));
-        QCOMPARE(sent.user.balance, 987.5);
-        QCOMPARE(sent.transaction.fromUser, u"alice"_qs);
-        QCOMPARE(sent.transaction.toUser, u"bob"_qs);
-        QCOMPARE(sent.transaction.amount, 12.5);
-        QCOMPARE(sent.transaction.note, u"lunch"_qs);
+        // alice sends 25 to bob through the form.
+        std::unique_ptr<QQuickItem> view = dashboardOf(u"alice"_qs);
+        QVERIFY(view);
+        auto *dashboard = view->findChild<MainModel *>();
+        QCOMPARE(dashboard->balanceText(), u"1,000 ◆"_qs);
+        QVERIFY(dashboard->isEmpty());
+        dashboard->toggleSend();
+        QTRY_VERIFY(view->findChild<SendModel *>());
+        SendModel *form = view->findChild<SendModel *>();
+        form->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(form->searchResults().size(), 1);
+        QCOMPARE(form->searchResults().first().username, u"bob"_qs);
+        form->pickHit(0);
+        form->setAmountText(u"25"_qs);
+        form->setNote(u"lunch"_qs);
+        form->doSend();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isSending(), 20000);
+        QCOMPARE(form->sendStatus(), u"Sent 25 ◆ to bob."_qs);
+        QCOMPARE(dashboard->balanceText(), u"975 ◆"_qs);
+        compareFirstRow(view.get(), {u"alice"_qs, u"bob"_qs, u"25 ◆"_qs, u"lunch"_qs});
+
+        // Log out from the dashboard; bob signs in and sees the same transfer.
+        QMetaObject::invokeMethod(view->findChild<QQuickItem *>(u"logoutButton"_qs), "clicked");
+        QVERIFY(!m_auth->currentUser());
+        view = dashboardOf(u"bob"_qs);
+        QVERIFY(view);
+        QCOMPARE(view->findChild<MainModel *>()->balanceText(), u"1,025 ◆"_qs);
+        compareFirstRow(view.get(), {u"alice"_qs, u"bob"_qs, u"25 ◆"_qs, u"lunch"_qs});
+        QCOMPARE(m_auth->transactionModel()->rowCount(), 1);
+        m_auth->logout();
+    }
+
+    void sendListSearch()
+    {
+        m_alice = awaitTask(api().login(u"alice"_qs, u"secret1"_qs)).token;
+        m_bob = awaitTask(api().login(u"bob"_qs, u"secret1"_qs)).token;
+        const SendResponse sent = awaitTask(api().send(u"alice"_qs, 0.25, u"back"_qs, m_bob));
+        QCOMPARE(sent.user.balance, 1024.75);
+        QCOMPARE(sent.transaction.fromUser, u"bob"_qs);
+        QCOMPARE(sent.transaction.toUser, u"alice"_qs);
+        QCOMPARE(sent.transaction.amount, 0.25);
+        QCOMPARE(sent.transaction.note, u"back"_qs);
         QVERIFY(!sent.transaction.id.isEmpty());
         QVERIFY(qAbs(sent.transaction.createdAt.msecsTo(QDateTime::currentDateTimeUtc())) < 60'000);
 
-        awaitTask(api().send(u"alice"_qs, 0.25, {}, m_bob));
         const QList<APITransaction> aliceList = awaitTask(api().transactions(m_alice));
         QCOMPARE(aliceList.size(), 2);
-        QCOMPARE(aliceList.at(0).fromUser, u"bob"_qs); // newest first
-        QCOMPARE(aliceList.at(1), sent.transaction);
-        QCOMPARE(awaitTask(api().me(m_bob)).balance, 1012.25);
+        QCOMPARE(aliceList.at(0), sent.transaction); // newest first
+        QCOMPARE(aliceList.at(1).amount, 25.0);
+        QCOMPARE(awaitTask(api().me(m_alice)).balance, 975.25);
 
         const QList<UserResult> hits = awaitTask(api().searchUsers(u"BO"_qs, m_alice));
         QCOMPARE(hits.size(), 1);
@@ -116,7 +209,7 @@ private Q_SLOTS:
             u"The sign-in token is not valid (it may have been revoked). Please sign in again."_qs,
             u"Verify your e-mail address before sending Quorls."_qs,
             u"There is no user named \"nobody\"."_qs,
-            u"Insufficient balance: you have 1012.25 ◆."_qs,
+            u"Insufficient balance: you have 1024.75 ◆."_qs,
             u"The amount must be greater than 0."_qs,
             u"The amount can have at most 6 decimal places."_qs,
             u"The reset secret is wrong."_qs,
@@ -146,7 +239,7 @@ private Q_SLOTS:
             [&] { return appErrorOf(api().verifyEmail(u"abcdef"_qs, m_carol)); },
         };
         QCOMPARE(cases[which](), message);
-        QCOMPARE(awaitTask(api().me(m_bob)).balance, 1012.25);
+        QCOMPARE(awaitTask(api().me(m_bob)).balance, 1024.75);
     }
 
     void resetWithTheSecret()
@@ -156,10 +249,10 @@ private Q_SLOTS:
                  u"The sign-in token is not valid (it may have been revoked). Please sign in again."_qs);
         QCOMPARE(appErrorOf(api().login(u"alice"_qs, u"secret1"_qs)), u"Wrong user name or password."_qs);
         const AuthResponse again = awaitTask(api().login(u"alice"_qs, u"newpass1"_qs));
-        QCOMPARE(again.user.balance, 987.75);
+        QCOMPARE(again.user.balance, 975.25);
         QCOMPARE(awaitTask(api().transactions(again.token)).size(), 2);
     }
 };
 
-QTEST_GUILESS_MAIN(TestEndToEnd)
+QUORL_TEST_MAIN_ISOLATED(QGuiApplication, TestEndToEnd)
 #include "tst_endtoend.moc"
