@@ -1,0 +1,488 @@
+// SPDX-License-Identifier: MIT
+// The session (AuthService) against the HTTPS fake, through the real token store in a private
+// config folder: its start from a stored token and that restore's late outcomes, each operation's
+// effects in order on success and failure, and coroutines that outlive their session.
+#include "session/TokenStore.h"
+#include "tests/support/Await.h"
+#include "tests/support/IsolatedSettings.h"
+#include "tests/support/SessionFixtures.h"
+
+#include <QCoroTask>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <limits>
+#include <memory>
+
+using namespace SessionFixtures;
+
+Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
+
+namespace {
+
+// Runs an operation to its end; the description of what it threw, or "" when it succeeded.
+QString outcome(QCoro::Task<void> task)
+{
+    return describe(failureOf(std::move(task)));
+}
+
+// Starts one of the session's operations by name.
+QCoro::Task<void> start(AuthService &session, const QString &operation, double amount = 5)
+{
+    if (operation == u"register")
+        return session.registerUser(u"zoe"_qs, u"z@example.com"_qs, u"pw"_qs);
+    if (operation == u"verify")
+        return session.verifyEmail(u"012345"_qs);
+    if (operation == u"resend")
+        return session.resendVerification();
+    if (operation == u"send")
+        return session.send(u"bob"_qs, amount, QString());
+    if (operation == u"refresh")
+        return session.refreshTransactions();
+    return session.login(u"ann"_qs, u"pw"_qs);
+}
+
+FakeReply sendReply(const QByteArray &id)
+{
+    return FakeReply::json(200, R"({"user":)" + userJson("ann", 95) + R"(,"transaction":)" +
+                                    transactionJson(id) + "}");
+}
+
+const FakeReply okMessage = FakeReply::json(200, R"({"message":"ok"})");
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<FakeService> m_fake;
+    std::unique_ptr<APIService> m_api;
+    std::unique_ptr<AuthService> m_session;
+
+    // Signed in as ann with token "tok" and the transfer list [t1], then recording starts afresh.
+    void signIn()
+    {
+        m_session = std::make_unique<AuthService>(*m_api);
+        m_fake->enqueue("POST", u"/api/login"_qs, authReply("tok", "ann"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"t1"}));
+        QCOMPARE(outcome(m_session->login(u"ann"_qs, u"pw"_qs)), QString());
+        m_fake->clear();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TokenStore::write(std::nullopt);
+        m_fake = std::make_unique<FakeService>();
+        m_api = std::make_unique<APIService>(m_fake->options());
+    }
+    void cleanup()
+    {
+        m_session.reset();
+        m_api.reset();
+        m_fake.reset();
+    }
+
+    void startWithoutTokenSendsNothing()
+    {
+        AuthService session(*m_api);
+        QTest::qWait(200);
+        QVERIFY(m_fake->requests().isEmpty());
+        QVERIFY(!session.currentUser());
+        QVERIFY(!session.property("currentUser").isValid());
+    }
+
+    // A token the service refuses, or cannot be asked about, is removed; the next start sends nothing.
+    void startWithUnusableTokenRemovesIt_data()
+    {
+        QTest::addColumn<bool>("offline");
+        QTest::newRow("rejected") << false;
+        QTest::newRow("service unreachable") << true;
+    }
+    void startWithUnusableTokenRemovesIt()
+    {
+        QFETCH(bool, offline);
+        TokenStore::write(u"stale"_qs);
+        m_fake->enqueue("GET", u"/api/me"_qs, errorReply(401, "Invalid token"));
+        if (offline) {
+            const APIService::Options options = m_fake->options();
+            m_fake.reset(); // nothing listens on its port any more
+            m_api = std::make_unique<APIService>(options);
+        }
+        {
+            AuthService session(*m_api);
+            Recorder recorder(session);
+            QTRY_COMPARE(TokenStore::read(), std::nullopt);
+            QTest::qWait(100);
+            QCOMPARE(recorder.events, QStringList());
+            QVERIFY(!session.currentUser());
+        }
+        if (offline)
+            return;
+        QCOMPARE(paths(m_fake->requests()), QStringList{u"GET /api/me"_qs});
+        QCOMPARE(m_fake->requests().first().header("Authorization"), QByteArray("Bearer stale"));
+        AuthService next(*m_api);
+        QTest::qWait(200);
+        QCOMPARE(m_fake->requests().size(), 1);
+    }
+
+    // A valid token: the profile first, only then the transfers; a failed list keeps the session.
+    void startWithValidToken_data()
+    {
+        QTest::addColumn<bool>("listArrives");
+        QTest::newRow("list arrives") << true;
+        QTest::newRow("list fails") << false;
+    }
+    void startWithValidToken()
+    {
+        QFETCH(bool, listArrives);
+        TokenStore::write(u"tok"_qs);
+        m_fake->enqueue("GET", u"/api/me"_qs, meReply("ann"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs,
+                        listArrives ? listReply({"t1", "t2"}) : errorReply(500, "down"));
+        AuthService session(*m_api);
+        Recorder recorder(session);
+        QStringList requestsWhenUserArrived;
+        connect(&session, &AuthService::currentUserChanged, this,
+                [&] { requestsWhenUserArrived = paths(m_fake->requests()); });
+        QTRY_COMPARE(m_fake->requests().size(), 2);
+        QTest::qWait(100);
+        QCOMPARE(recorder.events, (listArrives ? QStringList{u"user:ann"_qs, u"transactions:t1,t2"_qs}
+                                               : QStringList{u"user:ann"_qs}));
+        QCOMPARE(requestsWhenUserArrived, QStringList{u"GET /api/me"_qs});
+        QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok"));
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(session.property("currentUser").value<APIUser>().username, u"ann"_qs);
+    }
+
+    // The restore's late outcome never touches the session that replaced it.
+    void lateRestore_data()
+    {
+        QTest::addColumn<bool>("restoreSucceeds");
+        QTest::addColumn<bool>("thenLogin"); // else a logout
+        QTest::newRow("fails late after a login") << false << true;
+        QTest::newRow("succeeds late after a login") << true << true;
+        QTest::newRow("succeeds late after a logout") << true << false;
+    }
+    void lateRestore()
+    {
+        QFETCH(bool, restoreSucceeds);
+        QFETCH(bool, thenLogin);
+        TokenStore::write(u"old"_qs);
+        m_fake->enqueue("GET", u"/api/me"_qs,
+                        (restoreSucceeds ? meReply("olduser") : errorReply(401, "expired")).after(400ms));
+        m_fake->enqueue("POST", u"/api/login"_qs, authReply("new", "ann"));
+        m_fake->setFallback("GET", u"/api/transactions"_qs, listReply({"t1"}));
+        AuthService session(*m_api);
+        if (thenLogin)
+            awaitTask(session.login(u"ann"_qs, u"pw"_qs));
+        else
+            session.logout();
+        Recorder recorder(session);
+        QTest::qWait(700);
+        QCOMPARE(recorder.events, QStringList());
+        QCOMPARE(TokenStore::read(), thenLogin ? std::optional<QString>(u"new"_qs) : std::nullopt);
+        QCOMPARE(session.currentUser().has_value(), thenLogin);
+        QVERIFY(!thenLogin || session.currentUser()->username == u"ann");
+        QCOMPARE(m_fake->requests(u"/api/transactions"_qs).size(), thenLogin ? 1 : 0);
+        for (const RecordedRequest &r : m_fake->requests(u"/api/transactions"_qs))
+            QCOMPARE(r.header("Authorization"), QByteArray("Bearer new"));
+    }
+
+    // Coroutines whose session is deleted while they wait (the start's restore among them) must
+    // end quietly: checked under ASan.
+    void operationsOutliveSession_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<bool>("throws");
+        for (const char *operation : {"", "login", "register", "send", "verify", "refresh"})
+            QTest::newRow(*operation ? operation : "restore only") << QString::fromLatin1(operation) << false;
+        QTest::newRow("login refused") << u"login"_qs << true;
+    }
+    void operationsOutliveSession()
+    {
+        QFETCH(QString, operation);
+        QFETCH(bool, throws);
+        TokenStore::write(u"tok"_qs);
+        m_fake->setFallback("GET", u"/api/me"_qs, meReply("ann").after(300ms));
+        m_fake->setFallback("POST", u"/api/login"_qs,
+                            (throws ? errorReply(401, "no") : authReply("t2", "ann")).after(200ms));
+        m_fake->setFallback("POST", u"/api/register"_qs, authReply("t2", "ann").after(200ms));
+        m_fake->setFallback("POST", u"/api/verify-email"_qs, okMessage.after(200ms));
+        m_fake->setFallback("POST", u"/api/send"_qs, sendReply("t9").after(200ms));
+        m_fake->setFallback("GET", u"/api/transactions"_qs, listReply({"t1"}).after(200ms));
+        auto session = std::make_unique<AuthService>(*m_api);
+        if (operation.isEmpty()) {
+            QTRY_COMPARE(m_fake->requests().size(), 1);
+            session.reset();
+        } else {
+            QCoro::Task<void> task = start(*session, operation);
+            session.reset();
+            QCOMPARE(errorAs<AppError>(failureOf(std::move(task))).has_value(), throws);
+        }
+        QTest::qWait(400); // the restore started by the constructor ends too
+        QVERIFY(!operation.isEmpty() || m_fake->requests(u"/api/transactions"_qs).isEmpty());
+    }
+
+    void login()
+    {
+        m_session = std::make_unique<AuthService>(*m_api);
+        Recorder recorder(*m_session);
+        QStringList tokenWhenUserArrived;
+        connect(m_session.get(), &AuthService::currentUserChanged, this,
+                [&] { tokenWhenUserArrived << TokenStore::read().value_or(u"none"_qs); });
+        m_fake->enqueue("POST", u"/api/login"_qs, authReply("tok", "ann"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"t1"}));
+        QCOMPARE(outcome(m_session->login(u"ann"_qs, u""_qs)), QString());
+        QCOMPARE(recorder.events,
+                 (QStringList{u"loading:1"_qs, u"user:ann"_qs, u"transactions:t1"_qs, u"loading:0"_qs}));
+        QCOMPARE(tokenWhenUserArrived, QStringList{u"tok"_qs});
+        const QList<RecordedRequest> sent = m_fake->requests();
+        QCOMPARE(paths(sent), (QStringList{u"POST /api/login"_qs, u"GET /api/transactions"_qs}));
+        QVERIFY(!sent[0].headers.contains("authorization"));
+        QCOMPARE(sent[0].json().value(u"password"_qs).toString(u"missing"_qs), QString());
+        QCOMPARE(sent[1].header("Authorization"), QByteArray("Bearer tok"));
+    }
+
+    void registerUser()
+    {
+        m_session = std::make_unique<AuthService>(*m_api);
+        Recorder recorder(*m_session);
+        m_fake->enqueue("POST", u"/api/register"_qs, authReply("new", "zoe"));
+        QCOMPARE(outcome(start(*m_session, u"register"_qs)), QString());
+        QCOMPARE(recorder.events, (QStringList{u"loading:1"_qs, u"user:zoe"_qs, u"loading:0"_qs}));
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"new"_qs));
+        QCOMPARE(paths(m_fake->requests()), QStringList{u"POST /api/register"_qs}); // no transfer list
+        QVERIFY(!m_fake->requests().first().headers.contains("authorization"));
+    }
+
+    // A refusal leaves user, token and list as they were; only the busy bracket shows.
+    void refusalChangesNothing_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<double>("amount");
+        QTest::addColumn<QString>("message"); // empty: any
+        QTest::addColumn<QStringList>("requests");
+        const double inf = std::numeric_limits<double>::infinity();
+        const QStringList none;
+        QTest::newRow("login") << u"login"_qs << errorReply(401, "Wrong password.") << 5.0
+                               << u"Wrong password."_qs << QStringList{u"POST /api/login"_qs};
+        QTest::newRow("register, no error text")
+            << u"register"_qs << FakeReply::json(409, "{}") << 5.0 << u"Request failed (409)."_qs
+            << QStringList{u"POST /api/register"_qs};
+        QTest::newRow("send") << u"send"_qs << errorReply(400, "Insufficient funds.") << 5.0
+                              << u"Insufficient funds."_qs << QStringList{u"POST /api/send"_qs};
+        QTest::newRow("send, infinite amount cannot be written")
+            << u"send"_qs << errorReply(400, "x") << inf << QString() << none;
+        QTest::newRow("verify, code refused")
+            << u"verify"_qs << errorReply(400, "Invalid code.") << 5.0 << u"Invalid code."_qs
+            << QStringList{u"POST /api/verify-email"_qs};
+        QTest::newRow("verify, profile fails after the code")
+            << u"verify"_qs << okMessage << 5.0 << u"Request failed (500)."_qs
+            << QStringList{u"POST /api/verify-email"_qs, u"GET /api/me"_qs};
+        QTest::newRow("resend") << u"resend"_qs << errorReply(429, "Slow down.") << 5.0 << u"Slow down."_qs
+                                << QStringList{u"POST /api/resend-verification"_qs};
+    }
+    void refusalChangesNothing()
+    {
+        QFETCH(QString, operation);
+        QFETCH(FakeReply, reply);
+        QFETCH(double, amount);
+        QFETCH(QString, message);
+        QFETCH(QStringList, requests);
+        signIn();
+        Recorder recorder(*m_session);
+        for (const char *path :
+             {"/api/login", "/api/register", "/api/send", "/api/verify-email", "/api/resend-verification"})
+            m_fake->enqueue("POST", QString::fromLatin1(path), reply);
+        m_fake->enqueue("GET", u"/api/me"_qs, FakeReply::json(500, ""));
+        const QString failure = outcome(start(*m_session, operation, amount));
+        QVERIFY(!failure.isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(failure, message);
+        const bool bracketed = operation == u"login" || operation == u"register" || operation == u"send";
+        QCOMPARE(recorder.events,
+                 (bracketed ? QStringList{u"loading:1"_qs, u"loading:0"_qs} : QStringList()));
+        QCOMPARE(paths(m_fake->requests()), requests);
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(m_session->currentUser()->username, u"ann"_qs);
+        QCOMPARE(m_session->currentUser()->balance, 100.0);
+        QCOMPARE(m_session->transactions().size(), 1);
+    }
+
+    // The three operations that need a token refuse at once without one, sending nothing.
+    void notLoggedIn_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *operation : {"verify", "resend", "send"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+    void notLoggedIn()
+    {
+        QFETCH(QString, operation);
+        AuthService session(*m_api);
+        Recorder recorder(session);
+        QCOMPARE(outcome(start(session, operation)), u"Not logged in."_qs);
+        QCOMPARE(recorder.events, QStringList());
+        QVERIFY(m_fake->requests().isEmpty());
+    }
+
+    void verifyAndResend()
+    {
+        signIn();
+        Recorder recorder(*m_session);
+        m_fake->enqueue("POST", u"/api/verify-email"_qs, okMessage);
+        m_fake->enqueue("GET", u"/api/me"_qs, meReply("ann2"));
+        m_fake->enqueue("POST", u"/api/resend-verification"_qs, okMessage);
+        QCOMPARE(outcome(start(*m_session, u"verify"_qs)), QString());
+        QCOMPARE(outcome(start(*m_session, u"resend"_qs)), QString());
+        QCOMPARE(recorder.events, QStringList{u"user:ann2"_qs});
+        QCOMPARE(paths(m_fake->requests()), (QStringList{u"POST /api/verify-email"_qs, u"GET /api/me"_qs,
+                                                         u"POST /api/resend-verification"_qs}));
+        QCOMPARE(m_fake->requests().first().json().value(u"code"_qs).toString(), u"012345"_qs);
+        QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok"));
+    }
+
+    // A transfer updates the user, then reloads the list; a failed reload still leaves a success.
+    void send_data()
+    {
+        QTest::addColumn<bool>("reloadWorks");
+        QTest::newRow("reload works") << true;
+        QTest::newRow("reload fails") << false;
+    }
+    void send()
+    {
+        QFETCH(bool, reloadWorks);
+        signIn();
+        Recorder recorder(*m_session);
+        m_fake->enqueue("POST", u"/api/send"_qs, sendReply("t2"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs,
+                        reloadWorks ? listReply({"t2", "t1"}) : errorReply(503, "busy"));
+        QCOMPARE(outcome(start(*m_session, u"send"_qs)), QString());
+        QStringList expected{u"loading:1"_qs, u"user:ann"_qs, u"transactions:t2,t1"_qs, u"loading:0"_qs};
+        if (!reloadWorks)
+            expected.removeAt(2);
+        QCOMPARE(recorder.events, expected);
+        QCOMPARE(m_session->currentUser()->balance, 95.0);
+        QCOMPARE(m_session->transactions().first().id, reloadWorks ? u"t2"_qs : u"t1"_qs);
+        const QJsonObject body = m_fake->requests().first().json();
+        QCOMPARE(body.value(u"to"_qs).toString(), u"bob"_qs);
+        QCOMPARE(body.value(u"amount"_qs).toDouble(), 5.0);
+        QCOMPARE(body.value(u"note"_qs).toString(u"missing"_qs), QString());
+    }
+
+    void refreshTransactionsKeepsTheListOnFailure()
+    {
+        m_session = std::make_unique<AuthService>(*m_api);
+        awaitTask(m_session->refreshTransactions()); // no token: nothing is sent
+        QVERIFY(m_fake->requests().isEmpty());
+        signIn();
+        Recorder recorder(*m_session);
+        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"t1"})); // unchanged: no signal
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::json(200, R"({"transactions":null})"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, errorReply(500, "down"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::drop());
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::drop());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(outcome(m_session->refreshTransactions()), QString());
+        QCOMPARE(recorder.events, QStringList());
+        QCOMPARE(m_session->transactions().first().id, u"t1"_qs);
+        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+
+        // Cancelled: the list stays too.
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::silence());
+        CancelSource cancel;
+        QCoro::Task<void> task = m_session->refreshTransactions(cancel.token());
+        QTRY_COMPARE(m_fake->requests().size(), 6);
+        cancel.cancel();
+        QCOMPARE(outcome(std::move(task)), QString());
+        QCOMPARE(m_session->transactions().size(), 1);
+    }
+
+    void olderRefreshNeverReplacesNewer()
+    {
+        signIn();
+        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"old"}).after(300ms));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"new"}));
+        QCoro::Task<void> slow = m_session->refreshTransactions();
+        QTRY_COMPARE(m_fake->requests().size(), 1);
+        awaitTask(m_session->refreshTransactions());
+        awaitTask(std::move(slow));
+        QCOMPARE(m_session->transactions().first().id, u"new"_qs);
+    }
+
+    // QML reads the user's fields and the transfers through the model; logging out (twice) clears them.
+    void readableFromQmlAndLogoutTwice()
+    {
+        signIn();
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty(u"session"_qs, m_session.get());
+        QQmlComponent component(&engine);
+        component.setData("import QtQml\nQtObject {\n"
+                          "  property string name: session.currentUser ? session.currentUser.username : ''\n"
+                          "  property real balance: session.currentUser ? session.currentUser.balance : -1\n"
+                          "  property int rows: session.transactionModel.count\n}",
+                          QUrl());
+        std::unique_ptr<QObject> object(component.create());
+        QVERIFY2(object, qPrintable(component.errorString()));
+        QCOMPARE(object->property("name").toString(), u"ann"_qs);
+        QCOMPARE(object->property("balance").toDouble(), 100.0);
+        QCOMPARE(object->property("rows").toInt(), 1);
+        const TransactionModel *model = m_session->transactionModel();
+        QCOMPARE(model->data(model->index(0), TransactionModel::IdRole).toString(), u"t1"_qs);
+        QCOMPARE(model->data(model->index(0), TransactionModel::AmountRole).toDouble(), 5.0);
+
+        Recorder recorder(*m_session);
+        m_session->logout();
+        m_session->logout();
+        QCOMPARE(recorder.events, (QStringList{u"user:none"_qs, u"transactions:"_qs}));
+        QCOMPARE(TokenStore::read(), std::nullopt);
+        QVERIFY(m_fake->requests().isEmpty());
+        QCOMPARE(object->property("name").toString(), QString());
+        QCOMPARE(object->property("rows").toInt(), 0);
+    }
+
+    void tokenNeverInMessages()
+    {
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &m) { messages << m; });
+        m_session = std::make_unique<AuthService>(*m_api);
+        m_fake->enqueue("POST", u"/api/login"_qs, authReply("SeCrEt-T0k3n", "ann"));
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::drop());
+        m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::rawBytes("garbage"));
+        m_fake->enqueue("POST", u"/api/send"_qs, errorReply(401, "Bad token."));
+        QString errors = outcome(m_session->login(u"ann"_qs, u"pw"_qs));
+        errors += outcome(start(*m_session, u"send"_qs));
+        qInstallMessageHandler(previous);
+        QVERIFY(!errors.contains(u"SeCrEt"_qs));
+        for (const QString &m : messages)
+            QVERIFY2(!m.contains(u"SeCrEt"_qs), qPrintable(m));
+    }
+
+    // QML's AuthService singleton is the shared session, and the engine never deletes it.
+    void qmlSingletonIsTheSharedSession()
+    {
+        {
+            QQmlEngine engine;
+            engine.addImportPath(u"qrc:/"_qs);
+            QQmlComponent component(&engine);
+            component.setData(
+                "import QtQml\nimport QuorlBank\nQtObject { property var session: AuthService }", QUrl());
+            std::unique_ptr<QObject> object(component.create());
+            QVERIFY2(object, qPrintable(component.errorString()));
+            QCOMPARE(object->property("session").value<QObject *>(), &AuthService::shared());
+        }
+        QCOMPARE(AuthService::shared().transactionModel()->rowCount(), 0); // still alive
+        QVERIFY(!AuthService::shared().currentUser());
+    }
+};
+
+QUORL_TEST_MAIN_ISOLATED(QCoreApplication, TestSession)
+#include "tst_session.moc"
