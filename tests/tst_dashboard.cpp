@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The dashboard as drawn for a signed-in session against the local fake: the transfer rows, the
-// empty list, the send form toggle, the reloads and their cancellation.
+// The dashboard as drawn for a signed-in session against the local fake (the transfer rows, the
+// empty list, the send form toggle, the reloads and their cancellation), and the send form's state:
+// debounced search, picking, the amount rule and the outcomes of a transfer.
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "ui/screens/MainModel.h"
@@ -19,7 +20,9 @@ using Transfer = DashboardFixture::Transfer;
 
 namespace {
 
-const QString transactionsPath = QStringLiteral("/api/transactions");
+const QString transactionsPath = u"/api/transactions"_qs;
+const QString searchPath = u"/api/users/search"_qs;
+const QString sendPath = u"/api/send"_qs;
 
 QQuickItem *child(QObject *parent, const char *name)
 {
@@ -43,6 +46,25 @@ int rowsInExistence(QQuickItem *list)
     return rows;
 }
 
+FakeReply users(const QStringList &names)
+{
+    QJsonArray list;
+    for (const QString &name : names)
+        list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
+    return FakeReply::json(200, QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact));
+}
+
+FakeReply sent(double balance)
+{
+    const QJsonObject transfer{{"id", "t1"},       {"from_user", "alice"},
+                               {"to_user", "bob"}, {"amount", 5},
+                               {"note", ""},       {"created_at", "2025-03-01T10:15:30.123Z"}};
+    return FakeReply::json(200,
+                           QJsonDocument(QJsonObject{{"user", DashboardFixture::userJson("alice", balance)},
+                                                     {"transaction", transfer}})
+                               .toJson(QJsonDocument::Compact));
+}
+
 } // namespace
 
 class TestDashboard : public QObject
@@ -51,8 +73,27 @@ class TestDashboard : public QObject
 
 private:
     std::unique_ptr<DashboardFixture> m_f;
+    std::unique_ptr<SendModel> m_form;
 
-    [[nodiscard]] qsizetype reloads() const { return m_f->fake->requests(transactionsPath).size(); }
+    [[nodiscard]] qsizetype requests(const QString &path) const { return m_f->fake->requests(path).size(); }
+
+    // Signed in as alice with an open send form (for the form's tests).
+    void openForm()
+    {
+        QVERIFY(m_f->signIn(u"alice"_qs, 100, {}));
+        m_form = std::make_unique<SendModel>();
+        m_form->setAuth(m_f->auth.get());
+    }
+
+    // Finds the user by a search and picks the first hit.
+    void pickRecipient(const QString &name)
+    {
+        m_f->fake->setFallback("GET", searchPath, users({name}));
+        m_form->setRecipientQuery(name);
+        QTRY_COMPARE(m_form->searchResults().size(), 1);
+        m_form->pickHit(0);
+        QVERIFY(m_form->selectedUser().has_value());
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -62,21 +103,24 @@ private Q_SLOTS:
         QVERIFY(U_SUCCESS(status));
     }
     void init() { m_f = std::make_unique<DashboardFixture>(); }
-    void cleanup() { m_f.reset(); }
+    void cleanup()
+    {
+        m_form.reset();
+        m_f.reset();
+    }
 
     void emptyListShowsTheNotice()
     {
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 1234.5, {}));
+        QVERIFY(m_f->signIn(u"alice"_qs, 1234.5, {}));
         QQuickItem *view = m_f->openDashboard();
         QVERIFY(view);
-        auto *list = child(view, "transfers");
-        QTRY_COMPARE(reloads(), 2); // sign-in, then the dashboard's appearing
-        QCOMPARE(list->property("count").toInt(), 0);
+        QTRY_COMPARE(requests(transactionsPath), 2); // sign-in, then the dashboard's appearing
+        QCOMPARE(child(view, "transfers")->property("count").toInt(), 0);
         QTRY_VERIFY(child(view, "emptyNotice") && child(view, "emptyNotice")->isVisible());
         auto *dashboard = view->findChild<MainModel *>();
-        QCOMPARE(dashboard->balanceText(), QStringLiteral("1,234 ◆"));
-        QCOMPARE(dashboard->welcomeText(), QStringLiteral("Welcome back, alice!"));
-        QCOMPARE(dashboard->accountText(), QStringLiteral("Account: QB-ALICE"));
+        QCOMPARE(dashboard->balanceText(), u"1,234 ◆"_qs);
+        QCOMPARE(dashboard->welcomeText(), u"Welcome back, alice!"_qs);
+        QCOMPARE(dashboard->accountText(), u"Account: QB-ALICE"_qs);
     }
 
     void oneRowPerTransferInOrder()
@@ -86,26 +130,24 @@ private Q_SLOTS:
             {"bob", "alice", 1234.5, "Lunch", "2025-03-01T09:30:00.000Z"},
             {"carol", "alice", 0.4, "x"},
         };
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, transfers));
+        QVERIFY(m_f->signIn(u"alice"_qs, 10, transfers));
         QQuickItem *view = m_f->openDashboard();
         auto *list = child(view, "transfers");
         QTRY_COMPARE(list->property("count").toInt(), 3);
         QVERIFY(!child(view, "emptyNotice")->isVisible());
         const QStringList amounts{"5 ◆", "1,234 ◆", "0 ◆"};
+        // Month, day, year, hour with AM/PM, minute: in the user's locale and time zone (UTC here).
+        const QStringList dates{u"Mar 1, 2025, 3:05\u202FPM"_qs, u"Mar 1, 2025, 9:30\u202FAM"_qs};
         for (int i = 0; i < transfers.size(); ++i) {
             QQuickItem *row = nullptr;
             QTRY_VERIFY((row = rowAt(list, i)));
             QCOMPARE(row->property("fromUser").toString(), transfers[i].from);
             QCOMPARE(row->property("toUser").toString(), transfers[i].to);
             QCOMPARE(row->property("amountLine").toString(), amounts[i]);
+            QCOMPARE(row->property("dateLine").toString(), dates.value(i, dates[0]));
             // A note line only for a note that is not empty: two lines or three.
             QCOMPARE(child(row, "noteLine")->isVisible(), !transfers[i].note.isEmpty());
         }
-        // Month, day, year, hour with AM/PM, minute: in the user's locale and time zone (UTC here).
-        QCOMPARE(rowAt(list, 0)->property("dateLine").toString(),
-                 QStringLiteral("Mar 1, 2025, 3:05\u202FPM"));
-        QCOMPARE(rowAt(list, 1)->property("dateLine").toString(),
-                 QStringLiteral("Mar 1, 2025, 9:30\u202FAM"));
     }
 
     void onlyVisibleRowsExist()
@@ -113,9 +155,8 @@ private Q_SLOTS:
         QList<Transfer> transfers;
         for (int i = 0; i < 2000; ++i)
             transfers.append({"alice", "bob", double(i), i % 2 ? "note" : ""});
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, transfers));
-        QQuickItem *view = m_f->openDashboard();
-        auto *list = child(view, "transfers");
+        QVERIFY(m_f->signIn(u"alice"_qs, 10, transfers));
+        auto *list = child(m_f->openDashboard(), "transfers");
         QTRY_COMPARE(list->property("count").toInt(), 2000);
         QTRY_VERIFY(rowsInExistence(list) > 0);
         QVERIFY2(rowsInExistence(list) < 40, qPrintable(QString::number(rowsInExistence(list))));
@@ -124,61 +165,252 @@ private Q_SLOTS:
         QVERIFY(rowsInExistence(list) < 40);
     }
 
-    void sendToggleOpensAnEmptyFormEachTime()
+    void toggleRefreshAndLogout()
     {
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, {}));
+        QVERIFY(m_f->signIn(u"alice"_qs, 10, {}));
         QQuickItem *view = m_f->openDashboard();
         auto *dashboard = view->findChild<MainModel *>();
+        // The toggle opens an empty form each time; the form's Cancel closes it through the dashboard.
         QVERIFY(!view->findChild<SendModel *>());
         QMetaObject::invokeMethod(child(view, "sendToggle"), "clicked");
         QTRY_VERIFY(view->findChild<SendModel *>());
         QPointer<SendModel> form = view->findChild<SendModel *>();
-        form->setAmountText(QStringLiteral("12"));
+        form->setAmountText(u"12"_qs);
         QMetaObject::invokeMethod(child(view, "sendToggle"), "clicked");
         QVERIFY(!dashboard->showSend());
         QTRY_VERIFY(!form);
         dashboard->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         QVERIFY(view->findChild<SendModel *>()->amountText().isEmpty());
-        // The form's Cancel closes it through the dashboard.
         QMetaObject::invokeMethod(child(view, "cancelButton"), "clicked");
         QVERIFY(!dashboard->showSend());
-    }
 
-    void eachRefreshPressReloads()
-    {
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, {}));
-        QQuickItem *view = m_f->openDashboard();
-        QTRY_COMPARE(reloads(), 2);
+        // Each press of refresh reloads.
+        QTRY_COMPARE(requests(transactionsPath), 2);
         m_f->serveTransfers({{"bob", "alice", 7, ""}});
         QMetaObject::invokeMethod(child(view, "refreshButton"), "clicked");
         QMetaObject::invokeMethod(child(view, "refreshButton"), "clicked");
-        QTRY_COMPARE(reloads(), 4);
+        QTRY_COMPARE(requests(transactionsPath), 4);
         QTRY_COMPARE(child(view, "transfers")->property("count").toInt(), 1);
+
+        QMetaObject::invokeMethod(child(view, "logoutButton"), "clicked");
+        QVERIFY(!m_f->auth->currentUser() && !m_f->auth->token());
+        QVERIFY(m_f->auth->transactions().isEmpty());
     }
 
     void leavingDuringAReloadCancelsIt()
     {
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, {{"alice", "bob", 1, ""}}));
+        QVERIFY(m_f->signIn(u"alice"_qs, 10, {{"alice", "bob", 1, ""}}));
         m_f->fake->enqueue(
             "GET", transactionsPath,
             FakeReply::json(200, DashboardFixture::transfersJson({{"x", "y", 2, ""}, {"y", "x", 3, ""}}))
                 .after(500ms));
         QVERIFY(m_f->openDashboard());
-        QTRY_COMPARE(reloads(), 2);
+        QTRY_COMPARE(requests(transactionsPath), 2);
         m_f->closeDashboard(); // e.g. signed out meanwhile
         QTest::qWait(800);
         QCOMPARE(m_f->auth->transactions().size(), 1);
     }
 
-    void logOutSignsOut()
+    void burstSendsOneRequestForTheLastText()
     {
-        QVERIFY(m_f->signIn(QStringLiteral("alice"), 10, {{"alice", "bob", 1, ""}}));
-        QQuickItem *view = m_f->openDashboard();
-        QMetaObject::invokeMethod(child(view, "logoutButton"), "clicked");
-        QVERIFY(!m_f->auth->currentUser());
-        QVERIFY(!m_f->auth->token());
-        QVERIFY(m_f->auth->transactions().isEmpty());
+        openForm();
+        m_f->fake->setFallback("GET", searchPath, users({"alice"}));
+        m_form->setRecipientQuery(u"a"_qs);
+        // Right after the first keystroke: a query, nothing running, no hits.
+        QVERIFY(m_form->showNoUsers());
+        QVERIFY(!m_form->isSearching());
+        QTest::qWait(100);
+        m_form->setRecipientQuery(u"al"_qs);
+        QTest::qWait(100);
+        m_form->setRecipientQuery(u"ali"_qs);
+        QTRY_COMPARE(m_form->searchResults().size(), 1);
+        QVERIFY(!m_form->isSearching() && !m_form->showNoUsers());
+        QTest::qWait(SendModel::searchDelayMs + 100);
+        QCOMPARE(requests(searchPath), 1);
+        QCOMPARE(m_f->fake->requests(searchPath).first().query, QByteArray("q=ali"));
+        QCOMPARE(m_f->fake->requests(searchPath).first().header("Authorization"),
+                 QByteArray("Bearer tok-alice"));
+    }
+
+    void emptyingTheQueryHidesHitsAndCancelsTheSearch_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("typing") << 0;
+        QTest::newRow("clear button") << 1;
+        QTest::newRow("Change") << 2;
+    }
+    void emptyingTheQueryHidesHitsAndCancelsTheSearch()
+    {
+        QFETCH(int, how);
+        openForm();
+        m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
+        m_form->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(m_form->searchResults().size(), 2);
+        m_form->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
+        if (how == 0)
+            m_form->setRecipientQuery(QString());
+        else if (how == 1)
+            m_form->clearSearch();
+        else
+            m_form->change();
+        QVERIFY(m_form->recipientQuery().isEmpty() && m_form->searchResults().isEmpty());
+        QVERIFY(!m_form->selectedUser() && !m_form->showNoUsers());
+        QTest::qWait(SendModel::searchDelayMs + 200);
+        QCOMPARE(requests(searchPath), 1);
+        QVERIFY(m_form->searchResults().isEmpty());
+    }
+
+    void pickingAHitShowsTheChipAndSearchesNoMore()
+    {
+        openForm();
+        m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
+        m_form->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(m_form->searchResults().size(), 2);
+        QVERIFY(!m_form->canSend());
+        m_form->pickHit(1);
+        QCOMPARE(m_form->selectedUser()->username, u"bobby"_qs);
+        QCOMPARE(m_form->selectedUser()->accountNumber, u"QB-BOBBY"_qs);
+        QCOMPARE(m_form->recipientQuery(), u"bobby"_qs);
+        QVERIFY(m_form->searchResults().isEmpty() && !m_form->showNoUsers());
+        QTest::qWait(SendModel::searchDelayMs + 200);
+        QCOMPARE(requests(searchPath), 1);
+        // Typing again drops the recipient.
+        m_form->setRecipientQuery(u"bobb"_qs);
+        QVERIFY(!m_form->selectedUser());
+    }
+
+    void staleOrFailedSearchKeepsTheNewestHits()
+    {
+        openForm();
+        // The first search answers late; the second is typed while it is on its way.
+        m_f->fake->enqueue("GET", searchPath, users({"albert"}).after(800ms));
+        m_f->fake->enqueue("GET", searchPath, users({"alice"}));
+        m_f->fake->setFallback("GET", searchPath, FakeReply::json(500, R"({"error":"down"})"));
+        m_form->setRecipientQuery(u"al"_qs);
+        QTRY_COMPARE(requests(searchPath), 1);
+        QTRY_VERIFY(m_form->isSearching());
+        m_form->setRecipientQuery(u"ali"_qs);
+        QVERIFY(!m_form->isSearching());
+        QTRY_COMPARE(m_form->searchResults().size(), 1);
+        QTest::qWait(1000);
+        QCOMPARE(m_form->searchResults().first().username, u"alice"_qs);
+        // A failed search keeps the earlier hits and shows no message.
+        m_form->setRecipientQuery(u"alic"_qs);
+        QTRY_COMPARE(requests(searchPath), 3);
+        QTRY_VERIFY(!m_form->isSearching());
+        QCOMPARE(m_form->searchResults().first().username, u"alice"_qs);
+        QVERIFY(m_form->sendStatus().isEmpty());
+    }
+
+    void canSend_data()
+    {
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<bool>("enabled");
+        for (const char *text : {"12", "1e2", "0.5", "0x10", "inf"})
+            QTest::newRow(text) << QString::fromLatin1(text) << true;
+        for (const char *text : {"0", "-5", "", " 5", "5 ", "1,5", "abc", "nan"})
+            QTest::newRow(*text ? text : "empty") << QString::fromLatin1(text) << false;
+    }
+    void canSend()
+    {
+        QFETCH(QString, amount);
+        QFETCH(bool, enabled);
+        openForm();
+        m_form->setAmountText(amount);
+        QVERIFY(!m_form->canSend()); // no recipient yet
+        pickRecipient(u"bob"_qs);
+        QCOMPARE(m_form->canSend(), enabled);
+        if (!enabled) {
+            m_form->doSend(); // called anyway: no change, no message, no request
+            QVERIFY(!m_form->isSending() && m_form->sendStatus().isEmpty());
+            QTest::qWait(100);
+            QCOMPARE(requests(sendPath), 0);
+        }
+    }
+
+    // A success shows the message and empties the form (which stays open); a failure keeps
+    // recipient, amount and note.
+    void sendOutcomes_data()
+    {
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<QString>("message"); // empty: any failure text
+        QTest::addColumn<int>("sentAmount");  // 0: nothing sent
+        const FakeReply refused = FakeReply::json(400, R"({"error":"Insufficient funds."})");
+        QTest::newRow("5") << u"5"_qs << sent(95).after(100ms) << u"Sent 5 ◆ to bob."_qs << 5;
+        QTest::newRow("1e2 sends 100") << u"1e2"_qs << sent(95) << u"Sent 100 ◆ to bob."_qs << 100;
+        QTest::newRow("refused") << u"5"_qs << refused << u"Insufficient funds."_qs << 5;
+        QTest::newRow("inf is never sent") << u"inf"_qs << refused << QString() << 0;
+    }
+    void sendOutcomes()
+    {
+        QFETCH(QString, amount);
+        QFETCH(FakeReply, reply);
+        QFETCH(QString, message);
+        QFETCH(int, sentAmount);
+        openForm();
+        m_f->fake->enqueue("POST", sendPath, reply);
+        pickRecipient(u"bob"_qs);
+        m_form->setAmountText(amount);
+        m_form->setNote(u"for lunch"_qs);
+        m_form->doSend();
+        QVERIFY(!sentAmount || (m_form->isSending() && m_form->sendStatus().isEmpty()));
+        QTRY_VERIFY(!m_form->isSending());
+        const bool success = message.startsWith(u"Sent");
+        QCOMPARE(m_form->isSendError(), !success);
+        QVERIFY(!m_form->sendStatus().isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(m_form->sendStatus(), message);
+        QCOMPARE(m_form->selectedUser().has_value(), !success);
+        QCOMPARE(m_form->recipientQuery(), success ? QString() : u"bob"_qs);
+        QCOMPARE(m_form->amountText(), success ? QString() : amount);
+        QCOMPARE(m_form->note(), success ? QString() : u"for lunch"_qs);
+        QCOMPARE(m_form->canSend(), !success);
+        QCOMPARE(m_f->auth->currentUser()->balance, success ? 95.0 : 100.0);
+        QCOMPARE(requests(sendPath), sentAmount ? 1 : 0);
+        if (sentAmount) {
+            const QJsonObject body = m_f->fake->requests(sendPath).first().json();
+            QCOMPARE(body.value("to").toString(), u"bob"_qs);
+            QCOMPARE(body.value("amount").toDouble(), double(sentAmount));
+            QCOMPARE(body.value("note").toString(), u"for lunch"_qs);
+        }
+    }
+
+    void withoutATokenNothingIsSearchedAndSendingFails()
+    {
+        openForm();
+        pickRecipient(u"bob"_qs);
+        m_form->setAmountText(u"5"_qs);
+        m_f->auth->setToken(std::nullopt);
+        m_form->doSend();
+        QTRY_VERIFY(!m_form->isSending());
+        QCOMPARE(m_form->sendStatus(), u"Not logged in."_qs);
+        QVERIFY(m_form->isSendError());
+        m_form->setRecipientQuery(u"bobby"_qs);
+        QTest::qWait(SendModel::searchDelayMs + 200);
+        QCOMPARE(requests(searchPath), 1); // only the one made while signed in
+        QVERIFY(!m_form->isSearching());
+        QCOMPARE(requests(sendPath), 0);
+    }
+
+    void closingTheFormDuringASearchOrTransferIsHarmless()
+    {
+        openForm();
+        m_f->fake->enqueue("POST", sendPath, sent(42).after(300ms));
+        pickRecipient(u"bob"_qs);
+        m_form->setAmountText(u"5"_qs);
+        m_form->doSend();
+        m_form.reset();                                        // closed while the transfer is on its way
+        QTRY_COMPARE(m_f->auth->currentUser()->balance, 42.0); // it still completed in the session
+
+        m_form = std::make_unique<SendModel>();
+        m_form->setAuth(m_f->auth.get());
+        m_f->fake->setFallback("GET", searchPath, FakeReply::silence());
+        m_form->setRecipientQuery(u"al"_qs);
+        QTRY_VERIFY(m_form->isSearching());
+        m_form.reset(); // closed while the search is on its way: the request is aborted
+        QTest::qWait(200);
     }
 };
 

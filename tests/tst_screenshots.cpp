@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: MIT
-// Renders the sign-in, registration, reset and verification states to PNG files in the build tree
-// (QUORL_SCREENSHOT_DIR) for a person to look at. It checks only that each file was written.
+// Renders the states that matter to PNG files in the build tree (QUORL_SCREENSHOT_DIR) for a person
+// to look at: sign-in, registration with a message, the reset sheet open and done, verification
+// with an error, the dashboard and the send form. It checks that each state was reached and each
+// file written, not the pixels.
+#include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "tests/support/WindowCapture.h"
 #include "ui/screens/LoginModel.h"
+#include "ui/screens/MainModel.h"
 #include "ui/screens/ResetPasswordModel.h"
+#include "ui/screens/SendModel.h"
 #include "ui/screens/VerifyEmailModel.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
-#include <QQuickWindow>
-#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
-#include <memory>
+#include <unicode/locid.h>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
@@ -21,94 +24,133 @@ class TestScreenshots : public QObject
 {
     Q_OBJECT
 
-private:
-    // The whole window, as the program opens it.
-    std::unique_ptr<QQmlApplicationEngine> openWindow()
-    {
-        auto engine = std::make_unique<QQmlApplicationEngine>();
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->load(QUrl(QStringLiteral("qrc:/QuorlBank/ui/Main.qml")));
-        return engine;
-    }
-
-    static QQuickWindow *windowOf(QQmlApplicationEngine &engine)
-    {
-        return engine.rootObjects().isEmpty() ? nullptr
-                                              : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    }
-
-    void shoot(QQuickWindow *window, const QString &name)
+    static void shoot(QQuickWindow *window, const QString &name)
     {
         const QString path = WindowCapture::save(window, QStringLiteral(QUORL_SCREENSHOT_DIR), name);
         QVERIFY2(!path.isEmpty(), qPrintable(name));
         qInfo("wrote %s", qPrintable(path));
     }
 
+    // A window loaded from QML: the program's own (Main.qml) or a small one around a screen.
+    static QQuickWindow *load(QQmlApplicationEngine &engine, const QByteArray &data = {})
+    {
+        engine.addImportPath(u"qrc:/"_qs);
+        if (data.isEmpty())
+            engine.load(QUrl(u"qrc:/QuorlBank/ui/Main.qml"_qs));
+        else
+            engine.loadData(data);
+        return engine.rootObjects().isEmpty() ? nullptr
+                                              : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    }
+
 private Q_SLOTS:
-    void signIn()
+    void initTestCase()
     {
-        auto engine = openWindow();
-        QQuickWindow *window = windowOf(*engine);
-        QVERIFY(window);
-        auto *login = window->findChild<LoginModel *>();
-        QVERIFY(login);
-        shoot(window, QStringLiteral("sign-in"));
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+        QVERIFY(U_SUCCESS(status));
     }
 
-    void registerWithMessage()
+    void signInRegisterAndReset()
     {
-        auto engine = openWindow();
-        QQuickWindow *window = windowOf(*engine);
+        QQmlApplicationEngine engine;
+        QQuickWindow *window = load(engine);
         QVERIFY(window);
         auto *login = window->findChild<LoginModel *>();
         QVERIFY(login);
+        shoot(window, u"sign-in"_qs);
+
         login->selectMode(LoginModel::Mode::Register);
-        login->setUsername(QStringLiteral("alice"));
-        login->setEmail(QStringLiteral("alice@example.com"));
-        login->setPassword(QStringLiteral("abc"));
+        login->setUsername(u"alice"_qs);
+        login->setEmail(u"alice@example.com"_qs);
+        login->setPassword(u"abc"_qs);
         login->doAction();
-        QCOMPARE(login->status(), QStringLiteral("Password must be at least 6 characters."));
-        shoot(window, QStringLiteral("register-message"));
-    }
+        QCOMPARE(login->status(), u"Password must be at least 6 characters."_qs);
+        shoot(window, u"register-message"_qs);
 
-    void resetSheet()
-    {
-        auto engine = openWindow();
-        QQuickWindow *window = windowOf(*engine);
-        QVERIFY(window);
-        auto *login = window->findChild<LoginModel *>();
-        QVERIFY(login);
-        login->setUsername(QStringLiteral("alice"));
+        login->selectMode(LoginModel::Mode::Login);
         login->setShowReset(true);
         QTRY_VERIFY(window->findChild<ResetPasswordModel *>());
         auto *reset = window->findChild<ResetPasswordModel *>();
-        QCOMPARE(reset->username(), QStringLiteral("alice"));
-        shoot(window, QStringLiteral("reset-open"));
+        QCOMPARE(reset->username(), u"alice"_qs);
+        shoot(window, u"reset-open"_qs);
 
         // The finished state, as a successful request leaves it.
-        reset->setResetSecret(QStringLiteral("secret"));
-        reset->setNewPassword(QStringLiteral("hunter22"));
-        reset->setConfirm(QStringLiteral("hunter22"));
-        reset->setStatus(QStringLiteral("Password reset! You can now log in."));
+        reset->setResetSecret(u"secret"_qs);
+        reset->setNewPassword(u"hunter22"_qs);
+        reset->setConfirm(u"hunter22"_qs);
+        reset->setStatus(u"Password reset! You can now log in."_qs);
         reset->setSuccess(true);
-        shoot(window, QStringLiteral("reset-success"));
+        shoot(window, u"reset-success"_qs);
     }
 
     void verifyWithError()
     {
         QQmlApplicationEngine engine;
-        engine.addImportPath(QStringLiteral("qrc:/"));
-        engine.loadData("import QtQuick\nimport QuorlBank\n"
-                        "Window { width: 420; height: 460; visible: true\n"
-                        "    VerifyEmailView { anchors.fill: parent } }");
-        QQuickWindow *window = windowOf(engine);
+        QQuickWindow *window = load(engine, "import QtQuick\nimport QuorlBank\n"
+                                            "Window { width: 420; height: 460; visible: true\n"
+                                            "    VerifyEmailView { anchors.fill: parent } }");
         QVERIFY(window);
         auto *verify = window->findChild<VerifyEmailModel *>();
         QVERIFY(verify);
-        verify->setCode(QStringLiteral("12345"));
+        verify->setCode(u"12345"_qs);
         verify->doVerify();
-        QCOMPARE(verify->status(), QStringLiteral("Enter the 6-digit code."));
-        shoot(window, QStringLiteral("verify-error"));
+        QCOMPARE(verify->status(), u"Enter the 6-digit code."_qs);
+        shoot(window, u"verify-error"_qs);
+    }
+
+    void dashboardAndSendForm()
+    {
+        DashboardFixture f;
+        QVERIFY(f.signIn(u"alice"_qs, 1234.5,
+                         {{"alice", "bob", 5, ""},
+                          {"bob", "alice", 1200, "Rent for March", "2025-03-01T09:30:00.000Z"},
+                          {"alice", "carol", 42.5, "", "2025-02-27T18:45:00.000Z"},
+                          {"dave", "alice", 10000, "Thanks!", "2025-02-20T07:00:00.000Z"}}));
+        QQuickItem *view = f.openDashboard(QSize(900, 720));
+        QVERIFY(view);
+        QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 4);
+        shoot(f.window.get(), u"dashboard"_qs);
+
+        view->findChild<MainModel *>()->toggleSend();
+        QTRY_VERIFY(view->findChild<SendModel *>());
+        SendModel *form = view->findChild<SendModel *>();
+        f.fake->setFallback("GET", u"/api/users/search"_qs,
+                            FakeReply::json(200,
+                                            R"({"users":[{"username":"alice","account_number":"QB-ALICE"},)"
+                                            R"({"username":"alina","account_number":"QB-ALINA"},)"
+                                            R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})"));
+        form->setRecipientQuery(u"ali"_qs);
+        QTRY_COMPARE(form->searchResults().size(), 3);
+        shoot(f.window.get(), u"send-form-hits"_qs);
+
+        form->pickHit(1);
+        form->setAmountText(u"12"_qs);
+        form->setNote(u"Coffee"_qs);
+        shoot(f.window.get(), u"send-form-recipient"_qs);
+
+        f.fake->enqueue(
+            "POST", u"/api/send"_qs,
+            FakeReply::json(200, R"({"user":{"username":"alice","email":"alice@example.com",)"
+                                 R"("account_number":"QB-ALICE","balance":1222.5,"is_verified":true},)"
+                                 R"("transaction":{"id":"9","from_user":"alice","to_user":"alina",)"
+                                 R"("amount":12,"note":"Coffee","created_at":"2025-03-02T08:00:00.000Z"}})"));
+        f.serveTransfers({{"alice", "alina", 12, "Coffee", "2025-03-02T08:00:00.000Z"},
+                          {"alice", "bob", 5, ""},
+                          {"bob", "alice", 1200, "Rent for March", "2025-03-01T09:30:00.000Z"}});
+        form->doSend();
+        QTRY_COMPARE(form->sendStatus(), u"Sent 12 ◆ to alina."_qs);
+        QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 3);
+        shoot(f.window.get(), u"send-form-success"_qs);
+
+        form->setRecipientQuery(u"ali"_qs);
+        QTRY_COMPARE(form->searchResults().size(), 3);
+        form->pickHit(2);
+        form->setAmountText(u"5000"_qs);
+        f.fake->enqueue("POST", u"/api/send"_qs, FakeReply::json(400, R"({"error":"Insufficient funds."})"));
+        form->doSend();
+        QTRY_COMPARE(form->sendStatus(), u"Insufficient funds."_qs);
+        shoot(f.window.get(), u"send-form-error"_qs);
     }
 };
 
