@@ -42,7 +42,11 @@ public:
     QCoro::Task<Reply> send(Request request, CancelToken cancel);
 
 private:
+    // Sets m_ssl (the trusted CAs) before the first exchange. Even a default QSslConfiguration
+    // loads the TLS library, so none exists before then.
+    QCoro::Task<> ensureTrust();
+
     APIService::Options m_options;
-    QSslConfiguration m_ssl;
+    std::optional<QSslConfiguration> m_ssl;
     QNetworkAccessManager m_manager;
 };

@@ -46,7 +46,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_service.start());
         m_api = std::make_unique<APIService>(
-            APIService::Options{m_service.base(), ServiceProcess::devCa(), std::chrono::milliseconds(50)});
+            APIService::Options{m_service.base(), ServiceProcess::devCaPem(), std::chrono::milliseconds(50)});
     }
 
     void registerVerifySendListSearch()
