@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 namespace {
 
 // The system's trust store, read once per process on a worker thread when the first request needs
@@ -44,8 +46,16 @@ QNetworkRequest Transport::request(const QString &path, const std::optional<QStr
     url.setPath(m_options.base.path() + QLatin1Char('/') + path);
     QNetworkRequest request(url);
     request.setTransferTimeout(int(m_options.requestTimeout.count()));
-    if (token)
+    if (token) {
+        // Control characters would end the header line and let the rest pass for headers of its own.
+        const bool headerSafe = std::none_of(token->cbegin(), token->cend(), [](QChar c) {
+            return c.unicode() < 0x20 || c.unicode() == 0x7f;
+        });
+        if (!headerSafe)
+            throw EncodingError(QStringLiteral("The request couldn't be written because the sign-in "
+                                               "token holds a control character."));
         request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    }
     return request;
 }
 

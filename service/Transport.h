@@ -33,7 +33,8 @@ public:
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
 
     // A request for base + "/" + path (path may hold more slashes and a query is set by the caller);
-    // "Authorization: Bearer <token>" exactly when a token is given.
+    // "Authorization: Bearer <token>" exactly when a token is given. Throws EncodingError for a token
+    // holding a control character.
     [[nodiscard]] QNetworkRequest request(const QString &path, const std::optional<QString> &token) const;
 
     // One attempt: the reply's status and body once it has been received in full. Throws
