@@ -80,11 +80,6 @@ QByteArray writeBody(const QJsonObject &body)
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-QList<QSslCertificate> builtInCaCertificates()
-{
-    return QSslCertificate::fromData(QByteArray(BuildConfig::extraCaPem), QSsl::Pem);
-}
-
 } // namespace
 
 struct APIService::Private
@@ -111,7 +106,7 @@ struct APIService::Private
 APIService &APIService::shared()
 {
     static APIService instance(
-        Options{QUrl(QString::fromUtf8(BuildConfig::apiBase)), builtInCaCertificates()});
+        Options{QUrl(QString::fromUtf8(BuildConfig::apiBase)), QByteArray(BuildConfig::extraCaPem)});
     return instance;
 }
 

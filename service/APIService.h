@@ -4,9 +4,8 @@
 #include "service/ApiTypes.h"
 #include "service/Cancellation.h"
 
+#include <QByteArray>
 #include <QCoroTask>
-#include <QList>
-#include <QSslCertificate>
 #include <QUrl>
 
 #include <chrono>
@@ -27,8 +26,8 @@ class APIService
 public:
     struct Options
     {
-        QUrl base;                                  // https://host[:port]/api
-        QList<QSslCertificate> extraCaCertificates; // trusted besides the system's CAs
+        QUrl base;             // https://host[:port]/api
+        QByteArray extraCaPem; // certificates (PEM) trusted besides the system's CAs
         std::chrono::milliseconds retryPause{2000};
         std::chrono::milliseconds requestTimeout{60000};  // no byte moves for this long: give up
         std::chrono::milliseconds exchangeTimeout{90000}; // one attempt may take no longer

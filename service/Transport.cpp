@@ -1,20 +1,43 @@
 // SPDX-License-Identifier: MIT
 #include "service/Transport.h"
 
+#include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QNetworkReply>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+// The system's trust store, read once per process on a worker thread when the first request needs
+// it: parsing a few hundred certificates takes longer than drawing the first frame, and a program
+// that never sends anything never pays for it.
+QFuture<QList<QSslCertificate>> systemCaCertificates()
+{
+    static const QFuture<QList<QSslCertificate>> loading =
+        QtConcurrent::run([] { return QSslConfiguration::systemCaCertificates(); });
+    return loading;
+}
+
+} // namespace
 
 Transport::Transport(const APIService::Options &options)
     : m_options(options)
-    , m_ssl(QSslConfiguration::defaultConfiguration())
+{}
+
+QCoro::Task<> Transport::ensureTrust()
 {
+    if (m_ssl)
+        co_return;
+    const QList<QSslCertificate> system = co_await systemCaCertificates();
     // The system's CAs plus ours; addCaCertificates() would drop the system's. Set alike on every
     // request, since a pooled connection is reused whatever configuration the next request carries.
-    // The system's list is loaded once per process: reading it takes a while.
-    static const QList<QSslCertificate> systemCaCertificates = QSslConfiguration::systemCaCertificates();
-    m_ssl.setCaCertificates(systemCaCertificates + m_options.extraCaCertificates);
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setCaCertificates(system + QSslCertificate::fromData(m_options.extraCaPem, QSsl::Pem));
+    m_ssl = std::move(ssl);
 }
 
 QNetworkRequest Transport::request(const QString &path, const std::optional<QString> &token) const
@@ -22,10 +45,17 @@ QNetworkRequest Transport::request(const QString &path, const std::optional<QStr
     QUrl url = m_options.base;
     url.setPath(m_options.base.path() + QLatin1Char('/') + path);
     QNetworkRequest request(url);
-    request.setSslConfiguration(m_ssl);
     request.setTransferTimeout(int(m_options.requestTimeout.count()));
-    if (token)
+    if (token) {
+        // Control characters would end the header line and let the rest pass for headers of its own.
+        const bool headerSafe = std::none_of(token->cbegin(), token->cend(), [](QChar c) {
+            return c.unicode() < 0x20 || c.unicode() == 0x7f;
+        });
+        if (!headerSafe)
+            throw EncodingError(QStringLiteral("The request couldn't be written because the sign-in "
+                                               "token holds a control character."));
         request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    }
     return request;
 }
 
@@ -48,6 +78,10 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
 {
     if (cancel.isCancelled())
         throw CancellationError();
+    co_await ensureTrust();
+    if (cancel.isCancelled())
+        throw CancellationError();
+    request.request.setSslConfiguration(*m_ssl);
     QNetworkReply *reply =
         request.isPost ? m_manager.post(request.request, request.body) : m_manager.get(request.request);
     // Deleted later: the coroutine may resume inside one of the reply's own signals.

@@ -33,7 +33,8 @@ public:
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
 
     // A request for base + "/" + path (path may hold more slashes and a query is set by the caller);
-    // "Authorization: Bearer <token>" exactly when a token is given.
+    // "Authorization: Bearer <token>" exactly when a token is given. Throws EncodingError for a token
+    // holding a control character.
     [[nodiscard]] QNetworkRequest request(const QString &path, const std::optional<QString> &token) const;
 
     // One attempt: the reply's status and body once it has been received in full. Throws
@@ -42,7 +43,11 @@ public:
     QCoro::Task<Reply> send(Request request, CancelToken cancel);
 
 private:
+    // Sets m_ssl (the trusted CAs) before the first exchange. Even a default QSslConfiguration
+    // loads the TLS library, so none exists before then.
+    QCoro::Task<> ensureTrust();
+
     APIService::Options m_options;
-    QSslConfiguration m_ssl;
+    std::optional<QSslConfiguration> m_ssl;
     QNetworkAccessManager m_manager;
 };

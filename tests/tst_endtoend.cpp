@@ -109,7 +109,7 @@ private Q_SLOTS:
         m_window.show();
         QVERIFY(m_service.start());
         m_api = std::make_unique<APIService>(
-            APIService::Options{m_service.base(), ServiceProcess::devCa(), std::chrono::milliseconds(50)});
+            APIService::Options{m_service.base(), ServiceProcess::devCaPem(), std::chrono::milliseconds(50)});
         m_auth = std::make_unique<AuthService>(*m_api);
     }
 

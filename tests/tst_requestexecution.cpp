@@ -282,6 +282,28 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(fake.requests().size(), 0);
     }
+
+    // A stored token is sent as a header line: a line break in it would add headers of its own.
+    void tokenThatWouldBreakTheHeaderIsNeverSent_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("CR LF") << QStringLiteral("tok\r\nX-Forged: 1");
+        QTest::newRow("LF") << QStringLiteral("tok\nX-Forged: 1");
+        QTest::newRow("NUL") << QStringLiteral("tok") + QChar(0) + QStringLiteral("x");
+        QTest::newRow("DEL") << QStringLiteral("tok\x7f");
+    }
+
+    void tokenThatWouldBreakTheHeaderIsNeverSent()
+    {
+        QFETCH(QString, token);
+        FakeService fake;
+        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        APIService service(fake.options(20ms));
+        QVERIFY(errorAs<EncodingError>(failureOf(service.me(token))));
+        QVERIFY(errorAs<EncodingError>(failureOf(service.send("bob", 1, "", token))));
+        QTest::qWait(100);
+        QCOMPARE(fake.requests().size(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRequestExecution)

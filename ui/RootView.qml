@@ -27,28 +27,9 @@ Item {
 
         anchors.fill: parent
         focus: true
-        sourceComponent: {
-            switch (router.screen) {
-            case RootModel.Main:
-                return mainView
-            case RootModel.VerifyEmail:
-                return verifyView
-            default:
-                return loginView
-            }
-        }
-    }
-
-    Component {
-        id: loginView
-        LoginView {}
-    }
-    Component {
-        id: verifyView
-        VerifyEmailView {}
-    }
-    Component {
-        id: mainView
-        MainView {}
+        // By address, so that a screen's types and imports are compiled only when it is first shown.
+        source: router.screen === RootModel.Main ? "screens/MainView.qml"
+              : router.screen === RootModel.VerifyEmail ? "screens/VerifyEmailView.qml"
+              : "screens/LoginView.qml"
     }
 }

@@ -102,7 +102,13 @@ QString ServiceProcess::codeFromOutbox(const QString &email) const
     return found;
 }
 
+QByteArray ServiceProcess::devCaPem()
+{
+    QFile file(QStringLiteral(QUORL_DEV_CA_CERT));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QList<QSslCertificate> ServiceProcess::devCa()
 {
-    return QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_CA_CERT), QSsl::Pem);
+    return QSslCertificate::fromData(devCaPem(), QSsl::Pem);
 }

@@ -37,6 +37,7 @@ public:
     // The code in the outbox message to the address (the only one, or the newest by name).
     [[nodiscard]] QString codeFromOutbox(const QString &email) const;
 
+    [[nodiscard]] static QByteArray devCaPem();
     [[nodiscard]] static QList<QSslCertificate> devCa();
 
 private:
