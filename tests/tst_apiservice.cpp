@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
-// Requests as they reach the service: methods, paths, headers, bodies and the search escaping,
-// over real TLS against the fake; and what each operation hands back.
+// The service client over real TLS against the fake: requests as they reach the service (methods,
+// paths, headers, bodies, the search escaping), what each operation hands back, and how requests
+// are carried out: status mapping, the one retry, time-outs, cancellation and unwritable requests.
 #include "service/APIService.h"
 #include "service/BuildConfig.h"
 #include "tests/support/Await.h"
 #include "tests/support/FakeService.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
-#include <functional>
+#include <cmath>
+#include <limits>
 
 using namespace std::chrono_literals;
 
@@ -20,86 +24,31 @@ const QByteArray userJson =
     R"({"username":"ann","email":"ann@example.com","account_number":"QB-0001","balance":100,"is_verified":true})";
 const QByteArray transactionJson =
     R"({"id":"t1","from_user":"ann","to_user":"bob","amount":12.5,"note":"","created_at":"2025-03-01T10:15:30.123Z"})";
+const QByteArray meJson = R"({"user":)" + userJson + "}";
+const QByteArray authJson = R"({"token":"tok","user":)" + userJson + "}";
+const QByteArray sendJson = R"({"user":)" + userJson + R"(,"transaction":)" + transactionJson + "}";
 
-struct Operation
+// Runs the operation of that name with fixed arguments (token "tok").
+QCoro::Task<void> run(APIService &s, QString operation)
 {
-    const char *name;
-    QByteArray method;
-    QString path;
-    QByteArray reply;
-    bool hasToken;
-    QStringList bodyKeys; // empty for GET
-    std::function<QCoro::Task<void>(APIService &)> run;
-};
-
-QList<Operation> operations()
-{
-    const QByteArray auth = R"({"token":"tok","user":)" + userJson + "}";
-    return {
-        {"registerUser",
-         "POST",
-         "/api/register",
-         auth,
-         false,
-         {"username", "email", "password"},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.registerUser("ann", "ann@example.com", "pw"); }},
-        {"login",
-         "POST",
-         "/api/login",
-         auth,
-         false,
-         {"username", "password"},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.login("ann", ""); }},
-        {"verifyEmail",
-         "POST",
-         "/api/verify-email",
-         R"({"message":"ok"})",
-         true,
-         {"code"},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.verifyEmail("012345", "tok"); }},
-        {"resendVerification",
-         "POST",
-         "/api/resend-verification",
-         R"({"message":"sent"})",
-         true,
-         {},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.resendVerification("tok"); }},
-        {"me",
-         "GET",
-         "/api/me",
-         R"({"user":)" + userJson + "}",
-         true,
-         {},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.me("tok"); }},
-        {"send",
-         "POST",
-         "/api/send",
-         R"({"user":)" + userJson + R"(,"transaction":)" + transactionJson + "}",
-         true,
-         {"to", "amount", "note"},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.send("bob", 12.5, "", "tok"); }},
-        {"transactions",
-         "GET",
-         "/api/transactions",
-         R"({"transactions":[]})",
-         true,
-         {},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.transactions("tok"); }},
-        {"searchUsers",
-         "GET",
-         "/api/users/search",
-         R"({"users":[]})",
-         true,
-         {},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.searchUsers("ann", "tok"); }},
-        {"resetPassword",
-         "POST",
-         "/api/reset-password",
-         R"({"message":"done"})",
-         false,
-         {"username", "resetSecret", "newPassword"},
-         [](APIService &s) -> QCoro::Task<void> { co_await s.resetPassword("ann", "secret", "new"); }},
-    };
+    if (operation == u"registerUser")
+        co_await s.registerUser(u"ann"_qs, u"ann@example.com"_qs, u"pw"_qs);
+    else if (operation == u"login")
+        co_await s.login(u"ann"_qs, QString());
+    else if (operation == u"verifyEmail")
+        co_await s.verifyEmail(u"012345"_qs, u"tok"_qs);
+    else if (operation == u"resendVerification")
+        co_await s.resendVerification(u"tok"_qs);
+    else if (operation == u"me")
+        co_await s.me(u"tok"_qs);
+    else if (operation == u"send")
+        co_await s.send(u"bob"_qs, 12.5, QString(), u"tok"_qs);
+    else if (operation == u"transactions")
+        co_await s.transactions(u"tok"_qs);
+    else if (operation == u"searchUsers")
+        co_await s.searchUsers(u"ann"_qs, u"tok"_qs);
+    else
+        co_await s.resetPassword(u"ann"_qs, u"secret"_qs, u"new"_qs);
 }
 
 int headerCount(const RecordedRequest &request, const QByteArray &name)
@@ -110,6 +59,21 @@ int headerCount(const RecordedRequest &request, const QByteArray &name)
     return count;
 }
 
+// Milliseconds since the test began at which each request arrived.
+class Arrivals : public QObject
+{
+public:
+    explicit Arrivals(FakeService &fake)
+    {
+        m_clock.start();
+        connect(&fake, &FakeService::requestReceived, this, [this] { times.append(m_clock.elapsed()); });
+    }
+    QList<qint64> times;
+
+private:
+    QElapsedTimer m_clock;
+};
+
 } // namespace
 
 class TestApiService : public QObject
@@ -119,80 +83,87 @@ class TestApiService : public QObject
 private Q_SLOTS:
     void requestShape_data()
     {
-        QTest::addColumn<int>("index");
-        const QList<Operation> ops = operations();
-        for (int i = 0; i < ops.size(); ++i)
-            QTest::newRow(ops[i].name) << i;
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("hasToken");
+        QTest::addColumn<QStringList>("bodyKeys"); // empty for GET
+        const auto row = [](const char *name, const char *method, const char *path, const QByteArray &reply,
+                            bool hasToken, const QStringList &keys) {
+            QTest::newRow(name) << QByteArray(method) << QString::fromLatin1(path) << reply << hasToken
+                                << keys;
+        };
+        const QByteArray message = R"({"message":"ok"})";
+        row("registerUser", "POST", "/api/register", authJson, false, {"username", "email", "password"});
+        row("login", "POST", "/api/login", authJson, false, {"username", "password"});
+        row("verifyEmail", "POST", "/api/verify-email", message, true, {"code"});
+        row("resendVerification", "POST", "/api/resend-verification", message, true, {});
+        row("me", "GET", "/api/me", meJson, true, {});
+        row("send", "POST", "/api/send", sendJson, true, {"to", "amount", "note"});
+        row("transactions", "GET", "/api/transactions", R"({"transactions":[]})", true, {});
+        row("searchUsers", "GET", "/api/users/search", R"({"users":[]})", true, {});
+        row("resetPassword", "POST", "/api/reset-password", message, false,
+            {"username", "resetSecret", "newPassword"});
     }
 
     void requestShape()
     {
-        QFETCH(int, index);
-        const Operation op = operations().at(index);
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, hasToken);
+        QFETCH(QStringList, bodyKeys);
         FakeService fake;
-        fake.enqueue(op.method, op.path, FakeReply::json(200, op.reply));
+        fake.enqueue(method, path, FakeReply::json(200, reply));
         APIService service(fake.options());
-
-        const std::exception_ptr error = failureOf(op.run(service));
+        const std::exception_ptr error =
+            failureOf(run(service, QString::fromLatin1(QTest::currentDataTag())));
         QVERIFY2(!error, qPrintable(describe(error)));
 
         QCOMPARE(fake.requests().size(), 1);
         const RecordedRequest request = fake.requests().first();
-        QCOMPARE(request.method, op.method);
-        QCOMPARE(request.path, op.path);
-        QCOMPARE(headerCount(request, "Authorization"), op.hasToken ? 1 : 0);
-        if (op.hasToken)
-            QCOMPARE(request.header("authorization"), QByteArray("Bearer tok"));
-
-        const bool isPost = op.method == "POST";
+        QCOMPARE(request.method, method);
+        QCOMPARE(request.path, path);
+        QCOMPARE(headerCount(request, "Authorization"), hasToken ? 1 : 0);
+        QVERIFY(!hasToken || request.header("authorization") == "Bearer tok");
+        const bool isPost = method == "POST";
         QCOMPARE(headerCount(request, "Content-Type"), isPost ? 1 : 0);
         QCOMPARE(headerCount(request, "Idempotency-Key"), isPost ? 1 : 0);
-        if (isPost) {
-            QCOMPARE(request.header("content-type"), QByteArray("application/json"));
-            static const QRegularExpression uuidV4(
-                R"(^"[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}"$)");
-            QVERIFY2(uuidV4.match(QString::fromLatin1(request.header("idempotency-key"))).hasMatch(),
-                     request.header("idempotency-key").constData());
-            QStringList keys = request.json().keys();
-            QStringList expected = op.bodyKeys;
-            keys.sort();
-            expected.sort();
-            QCOMPARE(keys, expected);
-            QVERIFY(!request.body.contains('\n'));
-        } else {
+        if (!isPost) {
             QVERIFY(request.body.isEmpty());
+            return;
         }
+        QCOMPARE(request.header("content-type"), QByteArray("application/json"));
+        static const QRegularExpression uuidV4(
+            R"(^"[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}"$)");
+        QVERIFY2(uuidV4.match(QString::fromLatin1(request.header("idempotency-key"))).hasMatch(),
+                 request.header("idempotency-key").constData());
+        QStringList keys = request.json().keys();
+        keys.sort();
+        bodyKeys.sort();
+        QCOMPARE(keys, bodyKeys);
+        QVERIFY(!request.body.contains('\n'));
     }
 
     void bodyValues()
     {
         FakeService fake;
         fake.setFallback("POST", "/api/verify-email", FakeReply::json(200, R"({"message":"ok"})"));
-        fake.setFallback(
-            "POST", "/api/send",
-            FakeReply::json(200, R"({"user":)" + userJson + R"(,"transaction":)" + transactionJson + "}"));
-        fake.setFallback("POST", "/api/login",
-                         FakeReply::json(200, R"({"token":"t","user":)" + userJson + "}"));
+        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        fake.setFallback("POST", "/api/login", FakeReply::json(200, authJson));
         APIService service(fake.options());
 
         QVERIFY(!failureOf(service.verifyEmail("012345", "tok")));
-        const QJsonObject verify = fake.requests().last().json();
-        QVERIFY(verify.value("code").isString());
-        QCOMPARE(verify.value("code").toString(), QString("012345"));
-
+        QCOMPARE(fake.requests().last().json().value("code"), QJsonValue(u"012345"_qs)); // a string
         for (const double amount : {12.5, 100.0}) {
             QVERIFY(!failureOf(service.send("bob", amount, "for lunch", "tok")));
             const QJsonObject send = fake.requests().last().json();
-            QVERIFY(send.value("amount").isDouble());
-            QCOMPARE(send.value("amount").toDouble(), amount);
-            QCOMPARE(send.value("to").toString(), QString("bob"));
-            QCOMPARE(send.value("note").toString(), QString("for lunch"));
+            QCOMPARE(send.value("amount"), QJsonValue(amount)); // a number
+            QCOMPARE(send.value("to").toString(), u"bob"_qs);
+            QCOMPARE(send.value("note").toString(), u"for lunch"_qs);
         }
-
         QVERIFY(!failureOf(service.login("ann", "")));
-        const QJsonObject login = fake.requests().last().json();
-        QVERIFY(login.value("password").isString());
-        QCOMPARE(login.value("password").toString(), QString());
+        QCOMPARE(fake.requests().last().json().value("password"), QJsonValue(QString()));
     }
 
     void searchEscaping_data()
@@ -205,9 +176,7 @@ private Q_SLOTS:
         QTest::newRow("percent") << "50%" << QByteArray("q=50%2525");
         QTest::newRow("non-ascii") << QString::fromUtf8("zoë") << QByteArray("q=zo%25C3%25AB");
         QTest::newRow("query separators") << "a&b=c+d" << QByteArray("q=a%26b%3Dc%2Bd");
-        QTest::newRow("hash") << "#1"
-                              << QByteArray("q=%2523"
-                                            "1");
+        QTest::newRow("hash") << "#1" << QByteArray("q=%25231");
         QTest::newRow("kept as is") << "x/y?z:@!$'()*,;" << QByteArray("q=x/y?z:@!$'()*,;");
         QTest::newRow("empty") << "" << QByteArray("q=");
     }
@@ -221,49 +190,294 @@ private Q_SLOTS:
         APIService service(fake.options());
         QVERIFY(!failureOf(service.searchUsers(text, "tok")));
         QCOMPARE(fake.requests().size(), 1);
-        QCOMPARE(fake.requests().first().path, QString("/api/users/search"));
+        QCOMPARE(fake.requests().first().path, u"/api/users/search"_qs);
         QCOMPARE(fake.requests().first().query, query);
     }
 
     void results()
     {
         FakeService fake;
-        fake.enqueue("GET", "/api/me", FakeReply::json(200, R"({"user":)" + userJson + "}"));
+        fake.enqueue("GET", "/api/me", FakeReply::json(200, meJson));
         fake.enqueue("GET", "/api/transactions",
                      FakeReply::json(200, R"({"transactions":[)" + transactionJson + "," +
                                               QByteArray(transactionJson).replace("\"t1\"", "\"t0\"") +
                                               "]}"));
         fake.enqueue("GET", "/api/users/search",
                      FakeReply::json(200, R"({"users":[{"username":"bob","account_number":"QB-2"}]})"));
-        fake.enqueue("POST", "/api/login",
-                     FakeReply::json(200, R"({"token":"abc","user":)" + userJson + "}"));
+        fake.enqueue("POST", "/api/login", FakeReply::json(200, authJson));
         APIService service(fake.options());
 
         const APIUser user = awaitTask(service.me("tok"));
-        QCOMPARE(user.username, QString("ann"));
-        QCOMPARE(user.accountNumber, QString("QB-0001"));
+        QCOMPARE(user.username, u"ann"_qs);
+        QCOMPARE(user.accountNumber, u"QB-0001"_qs);
         QCOMPARE(user.balance, 100.0);
         QVERIFY(user.isVerified);
-
         const QList<APITransaction> list = awaitTask(service.transactions("tok"));
         QCOMPARE(list.size(), 2);
-        QCOMPARE(list[0].id, QString("t1")); // the service's order, not sorted
-        QCOMPARE(list[1].id, QString("t0"));
+        QCOMPARE(list[0].id, u"t1"_qs); // the service's order, not sorted
+        QCOMPARE(list[1].id, u"t0"_qs);
         QCOMPARE(list[0].createdAt, QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC));
-
         const QList<UserResult> hits = awaitTask(service.searchUsers("bo", "tok"));
         QCOMPARE(hits.size(), 1);
-        QCOMPARE(hits[0].accountNumber, QString("QB-2"));
-
+        QCOMPARE(hits[0].accountNumber, u"QB-2"_qs);
         const AuthResponse auth = awaitTask(service.login("ann", "pw"));
-        QCOMPARE(auth.token, QString("abc"));
+        QCOMPARE(auth.token, u"tok"_qs);
         QCOMPARE(auth.user, user);
-    }
 
-    void sharedUsesBuiltInAddress()
-    {
         QCOMPARE(APIService::shared().base(), QUrl(QString::fromUtf8(BuildConfig::apiBase)));
         QCOMPARE(&APIService::shared(), &APIService::shared());
+    }
+
+    void errorStatusIsFinal_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        const QString fallback = u"Request failed (%1)."_qs;
+        QTest::newRow("401 with error")
+            << 401 << QByteArray(R"({"error":"Invalid credentials"})") << "Invalid credentials";
+        QTest::newRow("empty error text") << 409 << QByteArray(R"({"error":""})") << "";
+        QTest::newRow("500 empty body") << 500 << QByteArray() << fallback.arg(500);
+        QTest::newRow("key Error") << 400 << QByteArray(R"({"Error":"x"})") << fallback.arg(400);
+        QTest::newRow("error not a string") << 422 << QByteArray(R"({"error":5})") << fallback.arg(422);
+        QTest::newRow("not JSON") << 404 << QByteArray("<html>nope</html>") << fallback.arg(404);
+        QTest::newRow("snake key not converted")
+            << 403 << QByteArray(R"({"_error":"x"})") << fallback.arg(403);
+    }
+
+    void errorStatusIsFinal()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        FakeService fake;
+        fake.setFallback("POST", "/api/login", FakeReply::json(status, body));
+        APIService service(fake.options(20ms));
+        const auto error = errorAs<AppError>(failureOf(service.login("ann", "pw")));
+        QVERIFY(error);
+        QCOMPARE(error->description(), message);
+        QTest::qWait(100); // longer than the pause: no second request comes
+        QCOMPARE(fake.requests().size(), 1);
+    }
+
+    void retriedOnceThenSucceeds_data()
+    {
+        QTest::addColumn<FakeReply>("first");
+        QTest::newRow("missing key") << FakeReply::json(200, R"({"usr":{}})");
+        QTest::newRow("empty 200") << FakeReply::json(200, "");
+        QTest::newRow("204") << FakeReply::json(204, "");
+        QTest::newRow("3xx reaching us") << FakeReply::json(300, R"({"message":"choose"})");
+        QTest::newRow("cut off body")
+            << FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"user\"");
+    }
+
+    void retriedOnceThenSucceeds()
+    {
+        QFETCH(FakeReply, first);
+        FakeService fake;
+        fake.enqueue("GET", "/api/me", first);
+        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        Arrivals arrivals(fake);
+        APIService service(fake.options(300ms));
+        const std::exception_ptr error = failureOf(service.me("tok"));
+        QVERIFY2(!error, qPrintable(describe(error)));
+        QCOMPARE(arrivals.times.size(), 2);
+        QVERIFY2(arrivals.times[1] - arrivals.times[0] >= 300,
+                 qPrintable(QString::number(arrivals.times[1])));
+        QCOMPARE(fake.requests()[0].header("authorization"), fake.requests()[1].header("authorization"));
+    }
+
+    void secondFailureIsReported()
+    {
+        FakeService fake;
+        fake.enqueue("GET", "/api/me", FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n{"));
+        fake.enqueue("GET", "/api/me", FakeReply::json(200, R"({"user":{"username":"ann"}})"));
+        APIService service(fake.options(20ms));
+        const auto error = errorAs<DecodingError>(failureOf(service.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->kind(), DecodingError::Kind::KeyNotFound);
+        QCOMPARE(error->codingPath(), u"user.email"_qs);
+        QTest::qWait(100);
+        QCOMPARE(fake.requests().size(), 2);
+
+        // An AppError on the second attempt ends it too, with the service's text.
+        fake.clear();
+        fake.enqueue("GET", "/api/me", FakeReply::json(200, "{}"));
+        fake.enqueue("GET", "/api/me", FakeReply::json(503, R"({"error":"Down for maintenance"})"));
+        const auto appError = errorAs<AppError>(failureOf(service.me("tok")));
+        QVERIFY(appError);
+        QCOMPARE(appError->message(), u"Down for maintenance"_qs);
+    }
+
+    void postRetrySendsSameIdempotencyKey()
+    {
+        FakeService fake;
+        fake.enqueue("POST", "/api/send",
+                     FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n{"));
+        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        APIService service(fake.options(20ms));
+        QVERIFY(!failureOf(service.send("bob", 5, "", "tok")));
+        QCOMPARE(fake.requests().size(), 2);
+        const QByteArray key = fake.requests()[0].header("idempotency-key");
+        QVERIFY(!key.isEmpty());
+        QCOMPARE(fake.requests()[1].header("idempotency-key"), key);
+        QCOMPARE(fake.requests()[1].body, fake.requests()[0].body);
+
+        // A new call is a new operation with a key of its own.
+        QVERIFY(!failureOf(service.send("bob", 5, "", "tok")));
+        QVERIFY(fake.requests()[2].header("idempotency-key") != key);
+    }
+
+    void droppedConnectionsShareOneKey()
+    {
+        // Qt itself sends a request again when the connection closes before any reply byte, so the
+        // service may see a POST more than twice; every copy carries the operation's one key.
+        FakeService fake;
+        fake.setFallback("POST", "/api/send", FakeReply::drop());
+        Arrivals arrivals(fake);
+        APIService service(fake.options(300ms));
+        const auto error = errorAs<TransportError>(failureOf(service.send("bob", 5, "", "tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::RemoteHostClosedError);
+        const QList<RecordedRequest> requests = fake.requests();
+        QVERIFY(requests.size() >= 2);
+        for (const RecordedRequest &request : requests)
+            QCOMPARE(request.header("idempotency-key"), requests[0].header("idempotency-key"));
+        qint64 longestGap = 0;
+        for (qsizetype i = 1; i < arrivals.times.size(); ++i)
+            longestGap = std::max(longestGap, arrivals.times[i] - arrivals.times[i - 1]);
+        QVERIFY(longestGap >= 300); // our own retry, after the pause
+    }
+
+    void unreachableServiceFailsAfterSecondAttempt()
+    {
+        quint16 port;
+        {
+            FakeService closed; // a port that was just free
+            port = closed.port();
+        }
+        APIService::Options options = FakeService().options(300ms);
+        options.base.setPort(port);
+        APIService service(options);
+        QElapsedTimer clock;
+        clock.start();
+        const auto error = errorAs<TransportError>(failureOf(service.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::ConnectionRefusedError);
+        QVERIFY(clock.elapsed() >= 300);
+    }
+
+    void realPauseIsTwoSeconds()
+    {
+        FakeService fake;
+        fake.enqueue("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":null})"));
+        fake.setFallback("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":[]})"));
+        Arrivals arrivals(fake);
+        APIService::Options options = fake.options();
+        options.retryPause = APIService::Options().retryPause; // the built-in 2 seconds
+        APIService service(options);
+        QVERIFY(!failureOf(service.transactions("tok")));
+        QCOMPARE(arrivals.times.size(), 2);
+        QVERIFY2(arrivals.times[1] - arrivals.times[0] >= 2000,
+                 qPrintable(QString::number(arrivals.times[1])));
+    }
+
+    void timeouts()
+    {
+        FakeService fake;
+        fake.setFallback("GET", "/api/me", FakeReply::silence());
+        APIService::Options options = fake.options(20ms);
+        options.requestTimeout = 300ms; // nothing moves for this long
+        APIService inactive(options);
+        auto error = errorAs<TransportError>(failureOf(inactive.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::TimeoutError);
+        QCOMPARE(fake.requests().size(), 2); // a time-out is a transport failure: retried once
+
+        fake.clear();
+        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson).after(1500ms));
+        options.requestTimeout = 60s;
+        options.exchangeTimeout = 300ms; // the whole attempt may take no longer
+        APIService slow(options);
+        QElapsedTimer clock;
+        clock.start();
+        error = errorAs<TransportError>(failureOf(slow.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->description(), u"The request timed out."_qs);
+        QVERIFY(clock.elapsed() < 1500);
+    }
+
+    // Cancelled before the start, during the first attempt or during the pause before the second:
+    // the operation fails with the cancellation error at once and sends nothing more.
+    void cancellation_data()
+    {
+        QTest::addColumn<int>("when"); // 0: before the start, 1: first attempt, 2: pause
+        QTest::newRow("before the start") << 0;
+        QTest::newRow("during the first attempt") << 1;
+        QTest::newRow("during the pause") << 2;
+    }
+
+    void cancellation()
+    {
+        QFETCH(int, when);
+        FakeService fake;
+        fake.setFallback("POST", "/api/send", when == 1 ? FakeReply::silence() : FakeReply::json(200, "{}"));
+        APIService service(fake.options(10s));
+        CancelSource source;
+        if (when == 0)
+            source.cancel();
+        connect(&fake, &FakeService::requestReceived, this, [&source, when] {
+            QTimer::singleShot(when == 2 ? 200ms : 0ms, [&source] { source.cancel(); });
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(errorAs<CancellationError>(failureOf(service.send("bob", 1, "", "tok", source.token()))));
+        QVERIFY(clock.elapsed() < 3000);
+        QTest::qWait(200);
+        QCOMPARE(fake.requests().size(), when == 0 ? 0 : 1);
+    }
+
+    void nonFiniteAmountIsNeverSent_data()
+    {
+        QTest::addColumn<double>("amount");
+        QTest::newRow("inf") << std::numeric_limits<double>::infinity();
+        QTest::newRow("-inf") << -std::numeric_limits<double>::infinity();
+        QTest::newRow("nan") << std::nan("");
+    }
+
+    void nonFiniteAmountIsNeverSent()
+    {
+        QFETCH(double, amount);
+        FakeService fake;
+        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        APIService service(fake.options(20ms));
+        const auto error = errorAs<EncodingError>(failureOf(service.send("bob", amount, "", "tok")));
+        QVERIFY(error);
+        QVERIFY(!error->description().isEmpty());
+        QTest::qWait(100);
+        QCOMPARE(fake.requests().size(), 0);
+    }
+
+    // A stored token is sent as a header line: a line break in it would add headers of its own.
+    void tokenThatWouldBreakTheHeaderIsNeverSent_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("CR LF") << QStringLiteral("tok\r\nX-Forged: 1");
+        QTest::newRow("LF") << QStringLiteral("tok\nX-Forged: 1");
+        QTest::newRow("NUL") << QStringLiteral("tok") + QChar(0) + QStringLiteral("x");
+        QTest::newRow("DEL") << QStringLiteral("tok\x7f");
+    }
+
+    void tokenThatWouldBreakTheHeaderIsNeverSent()
+    {
+        QFETCH(QString, token);
+        FakeService fake;
+        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        APIService service(fake.options(20ms));
+        QVERIFY(errorAs<EncodingError>(failureOf(service.me(token))));
+        QVERIFY(errorAs<EncodingError>(failureOf(service.send("bob", 1, "", token))));
+        QTest::qWait(100);
+        QCOMPARE(fake.requests().size(), 0);
     }
 };
 
