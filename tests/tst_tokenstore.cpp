@@ -33,22 +33,13 @@ class TestTokenStore : public QObject
 private Q_SLOTS:
     void init() { QDir(QFile::decodeName(qgetenv("XDG_CONFIG_HOME")) + u"/Quorl"_qs).removeRecursively(); }
 
-    void isolatedFromTheUsersSettings()
+    void nothingStoredReadsNoneAndRemovingCreatesNoFile()
     {
-        const QString home = QDir::homePath();
-        QVERIFY(!expectedFile().startsWith(home + u"/.config/"_qs));
+        // The test's own settings, never the user's.
+        QVERIFY(!expectedFile().startsWith(QDir::homePath() + u"/.config/"_qs));
         const QSettings s(QSettings::NativeFormat, QSettings::UserScope, u"Quorl"_qs, u"Quorl Bank"_qs);
         QCOMPARE(s.fileName(), expectedFile());
-    }
-
-    void nothingStoredReadsNone()
-    {
         QCOMPARE(TokenStore::read(), std::nullopt);
-        QVERIFY(!QFileInfo::exists(expectedFile()));
-    }
-
-    void removingNothingCreatesNoFile()
-    {
         TokenStore::write(std::nullopt);
         QVERIFY(!QFileInfo::exists(expectedFile()));
         QCOMPARE(TokenStore::read(), std::nullopt);
@@ -101,14 +92,17 @@ private Q_SLOTS:
         QCOMPARE(TokenStore::read(), std::optional<QString>(u"a,b"_qs));
     }
 
+    // Whatever the umask allows, the file and its folder are owner-only from the first write on (no
+    // moment at which the token sits in a file others may read), and no temporary file is left.
     void fileIsOwnerOnly()
     {
-        // Whatever the umask allows, the file and its folder are owner-only.
         const mode_t savedMask = ::umask(0);
         TokenStore::write(u"secret"_qs);
         ::umask(savedMask);
         QCOMPARE(fileMode(expectedFile()), 0600);
         QCOMPARE(fileMode(QFileInfo(expectedFile()).absolutePath()), 0700);
+        const QDir folder(QFileInfo(expectedFile()).absolutePath());
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList{u"Quorl Bank.conf"_qs});
         TokenStore::write(u"secret2"_qs);
         QCOMPARE(fileMode(expectedFile()), 0600);
         TokenStore::write(std::nullopt);
@@ -127,17 +121,6 @@ private Q_SLOTS:
         TokenStore::write(u"secret"_qs);
         QCOMPARE(fileMode(expectedFile()), 0600);
         QCOMPARE(TokenStore::read(), std::optional<QString>(u"secret"_qs));
-    }
-
-    // The first write happens in a new file: no moment at which the token sits in a file that
-    // others may read. Every file in the folder is owner-only right after the write, and no
-    // temporary file is left behind.
-    void noLooseFilesAfterFirstWrite()
-    {
-        TokenStore::write(u"secret"_qs);
-        const QDir folder(QFileInfo(expectedFile()).absolutePath());
-        const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(entries, QStringList{u"Quorl Bank.conf"_qs});
     }
 };
 

@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+// The text rules (user-perceived characters, canonical equality, the amount reader) and the amount
+// and date formats in several locales.
+#include "session/AmountFormat.h"
+#include "session/TextRules.h"
+#include "ui/DateFormatter.h"
+
+#include <QTest>
+
+#include <unicode/locid.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+bool setIcuLocale(const char *name)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(name), status);
+    return U_SUCCESS(status);
+}
+
+} // namespace
+
+class TestTextFormats : public QObject
+{
+    Q_OBJECT
+    icu::Locale m_saved;
+
+private Q_SLOTS:
+    void initTestCase() { m_saved = icu::Locale::getDefault(); }
+    void cleanupTestCase()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(m_saved, status);
+    }
+
+    void characterCount_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("count");
+        const auto row = [](const char *name, const QString &text, qsizetype count) {
+            QTest::newRow(name) << text << count;
+        };
+        row("empty", QString(), 0);
+        row("ascii", u"abc123"_qs, 6);
+        row("six emoji", u"😀😃😄😁😆😅"_qs, 6);
+        row("precomposed é", u"caf\u00e9"_qs, 4);
+        row("e + combining acute", u"cafe\u0301"_qs, 4);
+        row("stacked combining marks", u"a\u0301\u0323\u0308b"_qs, 2);
+        row("flags", u"🇩🇪🇫🇷🇯🇵"_qs, 3);
+        row("odd regional indicator", u"🇩🇪🇫"_qs, 2);
+        row("family ZWJ sequence", u"👨\u200d👩\u200d👧\u200d👦"_qs, 1);
+        row("skin tone", u"👍🏽👍"_qs, 2);
+        row("keycap", u"1\ufe0f\u20e3"_qs, 1);
+        row("hangul jamo syllable", u"\u1100\u1161\u11a8"_qs, 1);
+        row("CR LF is one", u"a\r\nb"_qs, 3);
+        row("lone surrogate", QString(QChar(0xd800)) + u"x"_qs, 2);
+        row("embedded NUL", QString(u"1\0002"_qs), 3);
+    }
+    void characterCount()
+    {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, count);
+        QCOMPARE(TextRules::characterCount(text), count);
+    }
+
+    void canonicallyEqual_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("equal");
+        QTest::newRow("same") << u"pass"_qs << u"pass"_qs << true;
+        QTest::newRow("both empty") << QString() << u""_qs << true;
+        QTest::newRow("precomposed vs combining") << u"caf\u00e9"_qs << u"cafe\u0301"_qs << true;
+        QTest::newRow("mark order of different classes")
+            << u"a\u0323\u0301"_qs << u"a\u0301\u0323"_qs << true;
+        QTest::newRow("Å ring vs angstrom sign") << u"\u00c5"_qs << u"\u212b"_qs << true;
+        QTest::newRow("compatibility only: ligature") << u"\ufb01"_qs << u"fi"_qs << false;
+        QTest::newRow("compatibility only: fullwidth") << u"\uff21"_qs << u"A"_qs << false;
+        QTest::newRow("case differs") << u"Pass"_qs << u"pass"_qs << false;
+        QTest::newRow("trailing blank") << u"pass"_qs << u"pass "_qs << false;
+    }
+    void canonicallyEqual()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, equal);
+        QCOMPARE(TextRules::canonicallyEqual(a, b), equal);
+        QCOMPARE(TextRules::canonicallyEqual(b, a), equal);
+    }
+
+    void parseAmount_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<double>("value"); // NaN compares equal to NaN
+        const auto ok = [](const char *text, double value) {
+            QTest::newRow(text) << QString::fromUtf8(text) << true << value;
+        };
+        const auto refused = [](const char *name, const QString &text) {
+            QTest::newRow(name) << text << false << 0.0;
+        };
+        ok("12", 12);
+        ok("0", 0);
+        ok("-5", -5);
+        ok("+5", 5);
+        ok(".5", 0.5);
+        ok("5.", 5);
+        ok("1e2", 100);
+        ok("1E-1", 0.1);
+        ok("0x10", 16);
+        ok("0X1p3", 8);
+        ok("inf", inf);
+        ok("-Infinity", -inf);
+        ok("1e999", inf);
+        ok("007", 7);
+        ok("nan", std::nan(""));
+        ok("-NAN", std::nan(""));
+        ok("nan(123)", std::nan(""));
+        for (const char *text :
+             {"", " 5", "\t5", "5 ", "1,5", "abc", "1e", "1e+", "0x", "-", ".", "infinit", "1.2.3"})
+            refused(*text ? text : "empty", QString::fromLatin1(text));
+        refused("embedded NUL", QString(u"5\0001"_qs));
+        refused("NUL after", QString(u"5\000"_qs));
+        refused("Arabic-Indic digits", u"\u0661\u0662"_qs);
+        refused("fullwidth digits", u"\uff11\uff12"_qs);
+        refused("no-break space before", u"\u00a05"_qs);
+    }
+    void parseAmount()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(double, value);
+        const std::optional<double> parsed = TextRules::parseAmount(text);
+        QCOMPARE(parsed.has_value(), accepted);
+        if (accepted)
+            QCOMPARE(*parsed, value);
+    }
+
+    // The process locale must not matter: a comma locale changes what plain strtod accepts.
+    void parseAmountIgnoresProcessLocale()
+    {
+        const char *previous = std::setlocale(LC_NUMERIC, nullptr);
+        const QByteArray saved(previous ? previous : "C");
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            QSKIP("de_DE.UTF-8 is not installed");
+        const auto dot = TextRules::parseAmount(u"1.5"_qs);
+        const auto comma = TextRules::parseAmount(u"1,5"_qs);
+        std::setlocale(LC_NUMERIC, saved.constData());
+        QCOMPARE(dot, std::optional<double>(1.5));
+        QCOMPARE(comma, std::nullopt);
+    }
+
+    void formatted_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<double>("amount");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *locale, double amount, const QString &text) {
+            QTest::newRow(qPrintable(u"%1 %2"_qs.arg(QLatin1String(locale)).arg(amount)))
+                << QByteArray(locale) << amount << text;
+        };
+        row("en_US", 1234.5, u"1,234"_qs); // half-even: down
+        row("en_US", 1235.5, u"1,236"_qs); // and up
+        row("en_US", 1234.51, u"1,235"_qs);
+        row("en_US", 0.5, u"0"_qs);
+        row("en_US", 999.5, u"1,000"_qs);
+        row("en_US", -1234.5, u"-1,234"_qs);
+        row("en_US", 1234567, u"1,234,567"_qs);
+        row("de_DE", 1234.5, u"1.234"_qs);
+        row("de_DE", 1234567, u"1.234.567"_qs);
+        row("fr_FR", 1234.5, u"1\u202f234"_qs);
+        row("fr_FR", 1235.5, u"1\u202f236"_qs);
+        // Not finite and out of the 64-bit range: the formatter's own texts. Large amounts show the
+        // shortest digits that read back as the same double, then zeros.
+        row("en_US", std::nan(""), u"NaN"_qs);
+        row("en_US", inf, u"∞"_qs);
+        row("en_US", -inf, u"-∞"_qs);
+        row("en_US", 1e20, u"100,000,000,000,000,000,000"_qs);
+        row("en_US", 9223372036854775808.0, u"9,223,372,036,854,776,000"_qs);
+        row("en_US", -18446744073709551616.0, u"-18,446,744,073,709,552,000"_qs);
+    }
+    void formatted()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(double, amount);
+        QFETCH(QString, text);
+        QVERIFY(setIcuLocale(locale.constData()));
+        QCOMPARE(AmountFormat::formatted(amount), text);
+    }
+
+    void formattedHugeKeepsEveryDigit()
+    {
+        QVERIFY(setIcuLocale("en_US"));
+        const QString text = AmountFormat::formatted(-1e300);
+        QVERIFY(text.startsWith(u"-1,000,"));
+        QCOMPARE(text.count(u','), 100);
+        QCOMPARE(AmountFormat::formatted(std::numeric_limits<double>::max()).size(), 309 + 102);
+        const QString plain = AmountFormat::plainDigits(-std::numeric_limits<double>::max());
+        QCOMPARE(plain.size(), 310);
+        QVERIFY(plain.startsWith(u"-17976931348623157"));
+    }
+
+    void plainDigits_data()
+    {
+        QTest::addColumn<double>("amount");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("12.9 truncates") << 12.9 << u"12"_qs;
+        QTest::newRow("-12.9 truncates toward zero") << -12.9 << u"-12"_qs;
+        QTest::newRow("-0.5 is 0") << -0.5 << u"0"_qs;
+        QTest::newRow("-0") << -0.0 << u"0"_qs;
+        QTest::newRow("1234567 ungrouped") << 1234567.0 << u"1234567"_qs;
+        QTest::newRow("int64 min") << -9223372036854775808.0 << u"-9223372036854775808"_qs;
+        QTest::newRow("2^63, past int64 max") << 9223372036854775808.0 << u"9223372036854775808"_qs;
+        QTest::newRow("NaN") << std::nan("") << u"NaN"_qs;
+        QTest::newRow("-inf") << -inf << u"-∞"_qs;
+    }
+    void plainDigits()
+    {
+        QFETCH(double, amount);
+        QFETCH(QString, text);
+        QCOMPARE(AmountFormat::plainDigits(amount), text);
+    }
+
+    void dates_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("text");
+        // 2025-03-01T15:05:30.123Z throughout.
+        QTest::newRow("en_US UTC") << QByteArray("en_US") << "UTC" << u"Mar 1, 2025, 3:05\u202FPM"_qs;
+        QTest::newRow("en_US New York")
+            << QByteArray("en_US") << "America/New_York" << u"Mar 1, 2025, 10:05\u202FAM"_qs;
+        QTest::newRow("en_GB London") << QByteArray("en_GB") << "Europe/London" << u"1 Mar 2025, 15:05"_qs;
+        QTest::newRow("de_DE Berlin") << QByteArray("de_DE") << "Europe/Berlin" << u"1. März 2025, 16:05"_qs;
+        // The day changes with the zone, not only the hour.
+        QTest::newRow("ja_JP Tokyo") << QByteArray("ja_JP") << "Asia/Tokyo" << u"2025年3月2日 0:05"_qs;
+    }
+    void dates()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, zone);
+        QFETCH(QString, text);
+        const QDateTime when = QDateTime::fromString(u"2025-03-01T15:05:30.123Z"_qs, Qt::ISODateWithMs);
+        QCOMPARE(DateFormatter(locale, zone).format(when), text);
+        // The user's formatter follows the default locale.
+        QVERIFY(setIcuLocale(locale.constData()));
+        QCOMPARE(DateFormatter::forUser().format(when).left(6),
+                 DateFormatter(locale, u"UTC"_qs).format(when).left(6));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextFormats)
+#include "tst_textformats.moc"
