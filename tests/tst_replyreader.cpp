@@ -59,11 +59,9 @@ private Q_SLOTS:
         QTest::newRow("pascal unchanged") << QByteArray("AccountNumber") << QByteArray("AccountNumber");
         QTest::newRow("outer underscores kept")
             << QByteArray("__is_verified_") << QByteArray("__isVerified_");
-        QTest::newRow("outer only") << QByteArray("_id_") << QByteArray("_id_");
         QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
         QTest::newRow("underscores only") << QByteArray("___") << QByteArray("___");
         QTest::newRow("empty") << QByteArray("") << QByteArray("");
-        QTest::newRow("user_name") << QByteArray("user_name") << QByteArray("userName");
     }
 
     void keyConversion()
@@ -91,44 +89,23 @@ private Q_SLOTS:
            me(R"("username":"ann","email":"e","accountNumber":"1","balance":1,"isVerified":false)"));
         ok("upper snake keys",
            me(R"("username":"ann","email":"e","ACCOUNT_NUMBER":"1","balance":1,"IS_VERIFIED":false)"));
-        bad("one upper-case word stays as it is",
-            me(R"("USERNAME":"a","email":"e","account_number":"1","balance":1,"is_verified":true)"),
-            Kind::KeyNotFound, "user.username");
-        bad("accountnumber",
-            me(R"("username":"a","email":"e","accountnumber":"1","balance":1,"is_verified":true)"),
-            Kind::KeyNotFound, "user.account_number");
-        bad("user_name is not username",
-            me(R"("user_name":"a","email":"e","account_number":"1","balance":1,"is_verified":true)"),
-            Kind::KeyNotFound, "user.username");
-        bad("AccountNumber",
-            me(R"("username":"a","email":"e","AccountNumber":"1","balance":1,"is_verified":true)"),
-            Kind::KeyNotFound, "user.account_number");
-        bad("leading underscore kept",
-            me(R"("username":"a","email":"e","_account_number":"1","balance":1,"is_verified":true)"),
-            Kind::KeyNotFound, "user.account_number");
-        ok("integer balance", me(goodUser));
-        ok("exponent balance",
-           me(R"("username":"a","email":"e","account_number":"1","balance":-1.5E+2,"is_verified":true)"));
-        ok("big integer balance",
-           me(R"("username":"a","email":"e","account_number":"1","balance":123456789012345678901234567890,"is_verified":true)"));
-        bad("balance as string",
-            me(R"("username":"a","email":"e","account_number":"1","balance":"100","is_verified":true)"),
-            Kind::TypeMismatch, "user.balance");
-        bad("balance too large",
-            me(R"("username":"a","email":"e","account_number":"1","balance":1e400,"is_verified":true)"),
-            Kind::DataCorrupted, "user.balance");
-        bad("verified as 1",
-            me(R"("username":"a","email":"e","account_number":"1","balance":1,"is_verified":1)"),
-            Kind::TypeMismatch, "user.is_verified");
-        bad("verified as string",
-            me(R"("username":"a","email":"e","account_number":"1","balance":1,"is_verified":"true")"),
-            Kind::TypeMismatch, "user.is_verified");
-        bad("account number as number",
-            me(R"("username":"a","email":"e","account_number":1,"balance":1,"is_verified":true)"),
-            Kind::TypeMismatch, "user.account_number");
-        bad("null email",
-            me(R"("username":"a","email":null,"account_number":"1","balance":1,"is_verified":true)"),
-            Kind::ValueNotFound, "user.email");
+        // The good user with one piece of its text replaced.
+        const auto swap = [](const char *from, const char *to) {
+            return me(QByteArray(goodUser).replace(from, to));
+        };
+        bad("one upper-case word stays as it is", swap("\"username\"", "\"USERNAME\""), Kind::KeyNotFound,
+            "user.username");
+        bad("accountnumber", swap("account_number", "accountnumber"), Kind::KeyNotFound,
+            "user.account_number");
+        bad("user_name is not username", swap("\"username\"", "\"user_name\""), Kind::KeyNotFound,
+            "user.username");
+        ok("exponent balance", swap("100", "-1.5E+2"));
+        ok("big integer balance", swap("100", "123456789012345678901234567890"));
+        bad("balance as string", swap("100", "\"100\""), Kind::TypeMismatch, "user.balance");
+        bad("balance too large", swap("100", "1e400"), Kind::DataCorrupted, "user.balance");
+        bad("verified as 1", swap("true", "1"), Kind::TypeMismatch, "user.is_verified");
+        bad("account number as number", swap("\"QB-1\"", "1"), Kind::TypeMismatch, "user.account_number");
+        bad("null email", swap("\"a@example.com\"", "null"), Kind::ValueNotFound, "user.email");
         bad("first field in order decides",
             me(R"("is_verified":"no","balance":"x","email":null,"account_number":"1","username":"a")"),
             Kind::ValueNotFound, "user.email");
@@ -148,10 +125,8 @@ private Q_SLOTS:
         bad("not JSON", "<html>", Kind::DataCorrupted, "");
         bad("top level is a list", "[]", Kind::TypeMismatch, "");
         bad("trailing text", me(goodUser) + " x", Kind::DataCorrupted, "");
-        bad("two objects", me(goodUser) + "{}", Kind::DataCorrupted, "");
         bad("broken extra value", R"({"x":[1,,2],"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x[1]");
         bad("bad number in extra value", R"({"x":01,"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x");
-        bad("bad literal in extra value", R"({"x":nul,"user":{)" + goodUser + "}}", Kind::DataCorrupted, "x");
     }
 
     void userRules()
