@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The screens' state classes (sign-in, registration, password reset, e-mail verification, and the
 // window's routing), headless, against the HTTPS fake of the service.
-#include "tests/support/Await.h"
 #include "tests/support/IsolatedSettings.h"
-#include "tests/support/SessionFixture.h"
+#include "tests/support/SessionFixtures.h"
 #include "ui/RootModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
@@ -18,6 +17,7 @@
 
 using namespace std::chrono_literals;
 using Mode = LoginModel::Mode;
+using namespace SessionFixtures;
 
 namespace {
 
@@ -74,14 +74,13 @@ class TestScreenModels : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<SessionFixture> s;
+    std::unique_ptr<Session> s;
 
     // The screen's model on the fixture's session; signed in (unverified) for the verification screen.
     std::unique_ptr<QObject> open(Screen screen)
     {
         for (Screen other : {Screen::Login, Screen::Register, Screen::Reset, Screen::Verify})
-            s->fake.setFallback("POST", spec(other).path,
-                                FakeReply::json(400, SessionFixture::errorJson(spec(other).refusal)));
+            s->fake.setFallback("POST", spec(other).path, errorReply(400, spec(other).refusal));
         if (screen == Screen::Reset) {
             auto model = std::make_unique<ResetPasswordModel>();
             model->setAuth(&s->auth);
@@ -116,7 +115,7 @@ class TestScreenModels : public QObject
     [[nodiscard]] qsizetype sent(const QString &path) const { return s->fake.requests(path).size(); }
 
 private Q_SLOTS:
-    void init() { s = std::make_unique<SessionFixture>(); }
+    void init() { s = std::make_unique<Session>(); }
     void cleanup() { s.reset(); }
 
     // The checks in their order with their exact messages; otherwise what is sent, as typed, and
@@ -204,8 +203,7 @@ private Q_SLOTS:
         QVERIFY(!model->status().isEmpty()); // the platform's text
         QVERIFY(!s->auth.currentUser());
 
-        s->fake.enqueue("POST", u"/api/login"_qs,
-                        FakeReply::json(200, SessionFixture::authJson(false)).after(100ms));
+        s->fake.enqueue("POST", u"/api/login"_qs, authReply("tok", "ann", false).after(100ms));
         model->doAction();
         QVERIFY(model->isLoading());
         QTRY_VERIFY(!model->isLoading());
@@ -217,8 +215,7 @@ private Q_SLOTS:
     {
         auto model = openAs<LoginModel>(Screen::Login);
         // A refusal arriving after the switch shows under the new tab.
-        s->fake.enqueue("POST", u"/api/login"_qs,
-                        FakeReply::json(401, SessionFixture::errorJson(u"Nope."_qs)).after(150ms));
+        s->fake.enqueue("POST", u"/api/login"_qs, errorReply(401, u"Nope."_qs).after(150ms));
         act(model.get(), Screen::Login, {"ann", "pw"});
         model->selectMode(Mode::Register);
         QVERIFY(model->isLoading());
@@ -259,8 +256,7 @@ private Q_SLOTS:
         VerifyEmailModel *model = owned.get();
         s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         // The service still reports the address unverified: the screen stays and says so.
-        s->fake.enqueue("GET", u"/api/me"_qs,
-                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(false) + "}"));
+        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann", false));
         model->setError(true);
         act(model, Screen::Verify, {"123456"});
         QTRY_VERIFY(!model->isLoading());
@@ -271,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(model->resendLabel(), u"Resend Code"_qs);
         const QString resend = u"/api/resend-verification"_qs;
         s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
-        s->fake.enqueue("POST", resend, FakeReply::json(429, SessionFixture::errorJson(u"Slow down."_qs)));
+        s->fake.enqueue("POST", resend, errorReply(429, u"Slow down."_qs));
         s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
         for (const QString label : {u"Code sent!"_qs, u"Failed to resend."_qs, u"Code sent!"_qs}) {
             model->doResend();
@@ -296,9 +292,10 @@ private Q_SLOTS:
         QVERIFY(!s->auth.currentUser() && !s->auth.token());
         QCOMPARE(model.sentToText(), first + u"your email"_qs);
         // An empty address leaves the second line empty.
-        s->fake.enqueue(
-            "POST", u"/api/login"_qs,
-            FakeReply::json(200, R"({"token":"tok","user":)" + SessionFixture::userJson(false, "") + "}"));
+        s->fake.enqueue("POST", u"/api/login"_qs,
+                        FakeReply::json(200, R"({"token":"tok","user":)" +
+                                                 userJson("ann", 100, false).replace("ann@example.com", "") +
+                                                 "}"));
         awaitTask(s->auth.login(u"ann"_qs, u"pw"_qs));
         QCOMPARE(model.sentToText(), first);
     }
@@ -320,8 +317,7 @@ private Q_SLOTS:
         const QString path = spec(screen).path;
         const FakeReply ok = FakeReply::json(200, R"({"message":"ok"})").after(100ms);
         s->fake.enqueue("POST", path, screen == Screen::Login ? FakeReply::json(401, "{}").after(100ms) : ok);
-        s->fake.enqueue("GET", u"/api/me"_qs,
-                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(true) + "}"));
+        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
         s->fake.enqueue("POST", u"/api/resend-verification"_qs, ok);
         act(model.get(), screen, values);
         if (screen == Screen::Verify)
@@ -344,8 +340,7 @@ private Q_SLOTS:
         s->signIn(false);
         QCOMPARE(root.screen(), Route::VerifyEmail);
         s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
-        s->fake.enqueue("GET", u"/api/me"_qs,
-                        FakeReply::json(200, "{\"user\":" + SessionFixture::userJson(true) + "}"));
+        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
         awaitTask(s->auth.verifyEmail(u"123456"_qs));
         QCOMPARE(root.screen(), Route::Main);
         QCOMPARE(spy.count(), 2);

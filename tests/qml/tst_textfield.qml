@@ -78,14 +78,6 @@ Item {
             verify(input.Accessible.passwordEdit)
         }
 
-        function test_defaults() {
-            const field = createTemporaryObject(fieldComponent, scene)
-            const input = findChild(field, "input")
-            compare(input.echoMode, TextInput.Normal)
-            compare(input.horizontalAlignment, TextInput.AlignLeft)
-            compare(input.font.pixelSize, 14)
-        }
-
         Component {
             id: signalSpyComponent
             SignalSpy {}

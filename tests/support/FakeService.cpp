@@ -54,32 +54,6 @@ QJsonObject RecordedRequest::json() const
 
 namespace {
 
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 204:
-        return "No Content";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 409:
-        return "Conflict";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 QString routeKey(const QByteArray &method, const QString &path)
 {
     return QString::fromLatin1(method) + QLatin1Char(' ') + path;
@@ -184,7 +158,7 @@ struct FakeService::Private
             break;
         }
         QByteArray head =
-            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) +
+            "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted" + // the client ignores the phrase
             "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
             "\r\n";
         head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "service/APIService.h"
 #include "session/AuthService.h"
+#include "tests/support/Await.h"
 #include "tests/support/FakeService.h"
 
 #include <QByteArray>
@@ -9,7 +11,7 @@
 
 #include <chrono>
 
-// Replies and observers shared by the session tests.
+// Replies, observers and a session of their own for the session and screen tests.
 namespace SessionFixtures {
 
 using namespace std::chrono_literals;
@@ -40,9 +42,10 @@ inline FakeReply meReply(const QByteArray &name, bool verified = true)
     return FakeReply::json(200, R"({"user":)" + userJson(name, 100, verified) + "}");
 }
 
-inline FakeReply authReply(const QByteArray &token, const QByteArray &name)
+inline FakeReply authReply(const QByteArray &token, const QByteArray &name, bool verified = true)
 {
-    return FakeReply::json(200, R"({"token":")" + token + R"(","user":)" + userJson(name) + "}");
+    return FakeReply::json(200,
+                           R"({"token":")" + token + R"(","user":)" + userJson(name, 100, verified) + "}");
 }
 
 inline FakeReply listReply(const QList<QByteArray> &ids)
@@ -50,9 +53,9 @@ inline FakeReply listReply(const QList<QByteArray> &ids)
     return FakeReply::json(200, transactionsJson(ids));
 }
 
-inline FakeReply errorReply(int status, const QByteArray &message)
+inline FakeReply errorReply(int status, const QString &message)
 {
-    return FakeReply::json(status, R"({"error":")" + message + R"("})");
+    return FakeReply::json(status, R"({"error":")" + message.toUtf8() + R"("})");
 }
 
 // Every change notification of a session, in order, with the state it announced:
@@ -84,5 +87,24 @@ inline QStringList paths(const QList<RecordedRequest> &requests)
         result << QString::fromLatin1(r.method) + u' ' + r.path;
     return result;
 }
+
+// An AuthService over an APIService that talks to a fresh HTTPS fake, with no stored token.
+struct Session
+{
+    Session() { auth.setToken(std::nullopt); }
+    ~Session() { auth.setToken(std::nullopt); }
+
+    // Signs in as ann (token "tok") through the fake; the transfer list comes back empty.
+    void signIn(bool verified)
+    {
+        fake.enqueue("POST", u"/api/login"_qs, authReply("tok", "ann", verified));
+        fake.setFallback("GET", u"/api/transactions"_qs, listReply({}));
+        awaitTask(auth.login(u"ann"_qs, u"secret1"_qs));
+    }
+
+    FakeService fake;
+    APIService api{fake.options()};
+    AuthService auth{api};
+};
 
 } // namespace SessionFixtures
