@@ -3,6 +3,7 @@
 
 #include <QCoroFuture>
 #include <QCoroNetworkReply>
+#include <QCoroTimer>
 #include <QNetworkReply>
 #include <QScopeGuard>
 #include <QTimer>
@@ -11,6 +12,8 @@
 #include <algorithm>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // The system's trust store, read once per process on a worker thread when the first request needs
 // it: parsing a few hundred certificates takes longer than drawing the first frame, and a program
@@ -72,6 +75,32 @@ bool isTransportFailure(const QNetworkReply &reply)
            error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
 }
 
+// Moves up to one slice of what the reply has received to the end of body. Called as the data
+// arrives and then until none is left, with a turn of the event loop between slices: copying a
+// long reply into fresh memory in one pass would hold up the UI thread for many frames.
+constexpr qint64 takeSlice = 1024 * 1024;
+
+void takeAvailable(QNetworkReply &reply, QByteArray &body)
+{
+    if (body.capacity() == 0) {
+        // The announced length, within reason: a false one only costs a reallocation later.
+        constexpr qint64 reserveCap = 256 * 1024 * 1024;
+        const qint64 announced = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (announced > 0)
+            body.reserve(qsizetype(std::min(announced, reserveCap)));
+    }
+    const qint64 available = std::min(reply.bytesAvailable(), takeSlice);
+    if (available <= 0)
+        return;
+    const qsizetype start = body.size();
+    const qsizetype needed = start + qsizetype(available);
+    if (needed > body.capacity()) // resize() alone would grow to the exact size every time
+        body.reserve(std::max(needed, 2 * body.capacity()));
+    body.resize(needed);
+    const qint64 got = reply.read(body.data() + start, available);
+    body.resize(start + qsizetype(std::max<qint64>(got, 0)));
+}
+
 } // namespace
 
 QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cancel)
@@ -84,8 +113,15 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
     request.request.setSslConfiguration(*m_ssl);
     QNetworkReply *reply =
         request.isPost ? m_manager.post(request.request, request.body) : m_manager.get(request.request);
+    QByteArray body;
+    QMetaObject::Connection onData;
     // Deleted later: the coroutine may resume inside one of the reply's own signals.
-    const auto release = qScopeGuard([reply] { reply->deleteLater(); });
+    const auto release = qScopeGuard([reply, &onData] {
+        QObject::disconnect(onData);
+        reply->deleteLater();
+    });
+    onData = QObject::connect(reply, &QIODevice::readyRead, reply,
+                              [reply, &body] { takeAvailable(*reply, body); });
 
     bool cancelled = false;
     bool timedOut = false;
@@ -115,5 +151,10 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
             throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         throw TransportError(error, reply->errorString());
     }
-    co_return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    while (reply->bytesAvailable() > 0) {
+        takeAvailable(*reply, body);
+        if (reply->bytesAvailable() > 0)
+            co_await QCoro::sleepFor(0ms);
+    }
+    co_return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), std::move(body)};
 }

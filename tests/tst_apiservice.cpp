@@ -228,6 +228,40 @@ private Q_SLOTS:
         QCOMPARE(&APIService::shared(), &APIService::shared());
     }
 
+    // A reply of several megabytes is taken from the connection in pieces as it arrives; it must
+    // come out whole and in order, whether its length is announced or only its end tells.
+    void longReplyArrivesWhole_data()
+    {
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("Content-Length") << true;
+        QTest::newRow("until the connection closes") << false;
+    }
+
+    void longReplyArrivesWhole()
+    {
+        QFETCH(bool, announced);
+        constexpr int count = 20000;
+        QByteArray body = R"({"transactions":[)";
+        for (int i = 0; i < count; ++i) {
+            if (i > 0)
+                body += ',';
+            body += QByteArray(transactionJson).replace("\"t1\"", "\"t" + QByteArray::number(i) + '"');
+        }
+        body += "]}";
+        QVERIFY(body.size() > 2 * 1024 * 1024);
+        FakeService fake;
+        fake.enqueue("GET", "/api/transactions",
+                     announced ? FakeReply::json(200, body)
+                               : FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                                     "Connection: close\r\n\r\n" +
+                                                     body));
+        APIService service(fake.options());
+        const QList<APITransaction> list = awaitTask(service.transactions("tok"));
+        QCOMPARE(list.size(), count);
+        for (int i : {0, 1, count / 2, count - 1})
+            QCOMPARE(list[i].id, QStringLiteral("t%1").arg(i));
+    }
+
     void errorStatusIsFinal_data()
     {
         QTest::addColumn<int>("status");
