@@ -48,15 +48,10 @@ private Q_SLOTS:
         row("empty", QString(), 0);
         row("ascii", u"abc123"_qs, 6);
         row("six emoji", u"😀😃😄😁😆😅"_qs, 6);
-        row("precomposed é", u"caf\u00e9"_qs, 4);
         row("e + combining acute", u"cafe\u0301"_qs, 4);
-        row("stacked combining marks", u"a\u0301\u0323\u0308b"_qs, 2);
         row("flags", u"🇩🇪🇫🇷🇯🇵"_qs, 3);
         row("odd regional indicator", u"🇩🇪🇫"_qs, 2);
         row("family ZWJ sequence", u"👨\u200d👩\u200d👧\u200d👦"_qs, 1);
-        row("skin tone", u"👍🏽👍"_qs, 2);
-        row("keycap", u"1\ufe0f\u20e3"_qs, 1);
-        row("hangul jamo syllable", u"\u1100\u1161\u11a8"_qs, 1);
         row("CR LF is one", u"a\r\nb"_qs, 3);
         row("lone surrogate", QString(QChar(0xd800)) + u"x"_qs, 2);
         row("embedded NUL", QString(u"1\0002"_qs), 3);
@@ -74,13 +69,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("equal");
         QTest::newRow("same") << u"pass"_qs << u"pass"_qs << true;
-        QTest::newRow("both empty") << QString() << u""_qs << true;
         QTest::newRow("precomposed vs combining") << u"caf\u00e9"_qs << u"cafe\u0301"_qs << true;
         QTest::newRow("mark order of different classes")
             << u"a\u0323\u0301"_qs << u"a\u0301\u0323"_qs << true;
         QTest::newRow("Å ring vs angstrom sign") << u"\u00c5"_qs << u"\u212b"_qs << true;
         QTest::newRow("compatibility only: ligature") << u"\ufb01"_qs << u"fi"_qs << false;
-        QTest::newRow("compatibility only: fullwidth") << u"\uff21"_qs << u"A"_qs << false;
         QTest::newRow("case differs") << u"Pass"_qs << u"pass"_qs << false;
         QTest::newRow("trailing blank") << u"pass"_qs << u"pass "_qs << false;
     }

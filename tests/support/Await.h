@@ -12,42 +12,30 @@
 
 // Helpers for driving coroutines from QtTest: run a task to its end on the test's event loop.
 
-namespace detail {
-template<class T>
-QCoro::Task<> runToEnd(QCoro::Task<T> task, std::optional<T> *result, std::exception_ptr *error, bool *done,
-                       QEventLoop *loop)
-{
-    try {
-        if constexpr (std::is_void_v<T>)
-            co_await task;
-        else
-            result->emplace(co_await task);
-    } catch (...) {
-        *error = std::current_exception();
-    }
-    *done = true;
-    loop->quit();
-}
-} // namespace detail
-
-// Runs the task to its end; returns its result or rethrows its exception. (QCoro::waitFor loses
-// exceptions and then never returns.)
+// Runs the task to its end on a local event loop; returns its result or rethrows its exception.
+// (QCoro::waitFor loses exceptions and then never returns.)
 template<class T> T awaitTask(QCoro::Task<T> task)
 {
-    QEventLoop loop;
     using Stored = std::conditional_t<std::is_void_v<T>, bool, T>;
+    QEventLoop loop;
     std::optional<Stored> result;
     std::exception_ptr error;
     bool done = false;
-    if constexpr (std::is_void_v<T>) {
-        auto wrapped = [](QCoro::Task<> t) -> QCoro::Task<bool> {
-            co_await t;
-            co_return true;
-        };
-        detail::runToEnd<bool>(wrapped(std::move(task)), &result, &error, &done, &loop);
-    } else {
-        detail::runToEnd<T>(std::move(task), &result, &error, &done, &loop);
-    }
+    [](QCoro::Task<T> task, std::optional<Stored> *result, std::exception_ptr *error, bool *done,
+       QEventLoop *loop) -> QCoro::Task<> {
+        try {
+            if constexpr (std::is_void_v<T>) {
+                co_await task;
+                result->emplace(true);
+            } else {
+                result->emplace(co_await task);
+            }
+        } catch (...) {
+            *error = std::current_exception();
+        }
+        *done = true;
+        loop->quit();
+    }(std::move(task), &result, &error, &done, &loop);
     if (!done)
         loop.exec();
     if (error)
