@@ -272,11 +272,8 @@ private Q_SLOTS:
             << 401 << QByteArray(R"({"error":"Invalid credentials"})") << "Invalid credentials";
         QTest::newRow("empty error text") << 409 << QByteArray(R"({"error":""})") << "";
         QTest::newRow("500 empty body") << 500 << QByteArray() << fallback.arg(500);
-        QTest::newRow("key Error") << 400 << QByteArray(R"({"Error":"x"})") << fallback.arg(400);
         QTest::newRow("error not a string") << 422 << QByteArray(R"({"error":5})") << fallback.arg(422);
         QTest::newRow("not JSON") << 404 << QByteArray("<html>nope</html>") << fallback.arg(404);
-        QTest::newRow("snake key not converted")
-            << 403 << QByteArray(R"({"_error":"x"})") << fallback.arg(403);
     }
 
     void errorStatusIsFinal()

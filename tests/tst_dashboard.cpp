@@ -117,6 +117,7 @@ private Q_SLOTS:
         QTRY_COMPARE(requests(transactionsPath), 2); // sign-in, then the dashboard's appearing
         QCOMPARE(child(view, "transfers")->property("count").toInt(), 0);
         QTRY_VERIFY(child(view, "emptyNotice") && child(view, "emptyNotice")->isVisible());
+        QCOMPARE(child(view, "emptyNotice")->property("text").toString(), u"No transactions yet."_qs);
         auto *dashboard = view->findChild<MainModel *>();
         QCOMPARE(dashboard->balanceText(), u"1,234 ◆"_qs);
         QCOMPARE(dashboard->welcomeText(), u"Welcome back, alice!"_qs);
