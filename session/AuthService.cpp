@@ -134,13 +134,20 @@ QCoro::Task<void> AuthService::refreshTransactions(CancelToken cancel)
     }
 }
 
-QCoro::Task<void> AuthService::login(QString username, QString password)
+QString AuthService::requireToken() const
+{
+    std::optional<QString> stored = token();
+    if (!stored)
+        throw AppError(notLoggedIn);
+    return std::move(*stored);
+}
+
+QCoro::Task<void> AuthService::adopt(QCoro::Task<AuthResponse> request, bool loadTransactions)
 {
     QPointer<AuthService> self(this);
-    setLoading(true);
     std::optional<AuthResponse> response;
     try {
-        response = co_await m_api.login(std::move(username), std::move(password));
+        response = co_await std::move(request);
     } catch (...) {
         if (self)
             self->setLoading(false);
@@ -150,40 +157,34 @@ QCoro::Task<void> AuthService::login(QString username, QString password)
         co_return;
     self->setToken(response->token);
     self->setCurrentUser(std::move(response->user));
-    co_await self->refreshTransactions();
-    if (self)
-        self->setLoading(false);
+    if (loadTransactions) {
+        co_await self->refreshTransactions();
+        if (!self)
+            co_return;
+    }
+    self->setLoading(false);
+}
+
+QCoro::Task<void> AuthService::login(QString username, QString password)
+{
+    setLoading(true);
+    co_await adopt(m_api.login(std::move(username), std::move(password)), true);
 }
 
 QCoro::Task<void> AuthService::registerUser(QString username, QString email, QString password)
 {
-    QPointer<AuthService> self(this);
     setLoading(true);
-    std::optional<AuthResponse> response;
-    try {
-        response = co_await m_api.registerUser(std::move(username), std::move(email), std::move(password));
-    } catch (...) {
-        if (self)
-            self->setLoading(false);
-        throw;
-    }
-    if (!self)
-        co_return;
-    self->setToken(response->token);
-    self->setCurrentUser(std::move(response->user));
-    self->setLoading(false);
+    co_await adopt(m_api.registerUser(std::move(username), std::move(email), std::move(password)), false);
 }
 
 QCoro::Task<void> AuthService::verifyEmail(QString code)
 {
-    const std::optional<QString> stored = token();
-    if (!stored)
-        throw AppError(notLoggedIn);
+    const QString stored = requireToken();
     QPointer<AuthService> self(this);
-    co_await m_api.verifyEmail(std::move(code), *stored);
+    co_await m_api.verifyEmail(std::move(code), stored);
     if (!self)
         co_return;
-    APIUser user = co_await self->m_api.me(*stored);
+    APIUser user = co_await self->m_api.me(stored);
     // The fresh profile belongs to the token that fetched it; after a sign-out it is dropped.
     if (!self || self->token() != stored)
         co_return;
@@ -192,22 +193,17 @@ QCoro::Task<void> AuthService::verifyEmail(QString code)
 
 QCoro::Task<void> AuthService::resendVerification()
 {
-    const std::optional<QString> stored = token();
-    if (!stored)
-        throw AppError(notLoggedIn);
-    co_await m_api.resendVerification(*stored);
+    co_await m_api.resendVerification(requireToken());
 }
 
 QCoro::Task<void> AuthService::send(QString to, double amount, QString note)
 {
-    const std::optional<QString> stored = token();
-    if (!stored)
-        throw AppError(notLoggedIn);
+    const QString stored = requireToken();
     QPointer<AuthService> self(this);
     setLoading(true);
     std::optional<SendResponse> response;
     try {
-        response = co_await m_api.send(std::move(to), amount, std::move(note), *stored);
+        response = co_await m_api.send(std::move(to), amount, std::move(note), stored);
     } catch (...) {
         if (self)
             self->setLoading(false);

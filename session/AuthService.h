@@ -84,6 +84,11 @@ private:
     // and transfers, or removing the token after any failure) is applied only while the stored
     // token is still the one it was started with.
     QCoro::Task<void> refreshMe(QString token);
+    // Takes the session that a sign-in or registration answers with. isLoading, set by the caller,
+    // stays on until then, and with loadTransactions until the transfers are loaded too.
+    QCoro::Task<void> adopt(QCoro::Task<AuthResponse> request, bool loadTransactions);
+    // The stored token, for an operation that needs a session; throws AppError without one.
+    [[nodiscard]] QString requireToken() const;
 
     APIService &m_api;
     std::optional<APIUser> m_currentUser;

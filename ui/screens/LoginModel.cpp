@@ -118,12 +118,8 @@ void LoginModel::finish(const std::optional<QString> &failure)
 QCoro::Task<void> LoginModel::runLogin(QPointer<LoginModel> self, QPointer<AuthService> auth,
                                        QString username, QString password)
 {
-    std::optional<QString> failure;
-    try {
-        co_await auth->login(std::move(username), std::move(password));
-    } catch (...) {
-        failure = TaskFailure::describeCurrent();
-    }
+    const std::optional<QString> failure =
+        co_await TaskFailure::of(auth->login(std::move(username), std::move(password)));
     if (self)
         self->finish(failure);
 }
@@ -131,12 +127,8 @@ QCoro::Task<void> LoginModel::runLogin(QPointer<LoginModel> self, QPointer<AuthS
 QCoro::Task<void> LoginModel::runRegister(QPointer<LoginModel> self, QPointer<AuthService> auth,
                                           QString username, QString email, QString password)
 {
-    std::optional<QString> failure;
-    try {
-        co_await auth->registerUser(std::move(username), std::move(email), std::move(password));
-    } catch (...) {
-        failure = TaskFailure::describeCurrent();
-    }
+    const std::optional<QString> failure = co_await TaskFailure::of(
+        auth->registerUser(std::move(username), std::move(email), std::move(password)));
     if (self)
         self->finish(failure);
 }

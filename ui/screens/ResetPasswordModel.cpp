@@ -122,12 +122,8 @@ void ResetPasswordModel::finish(const std::optional<QString> &failure)
 QCoro::Task<void> ResetPasswordModel::runReset(QPointer<ResetPasswordModel> self, APIService *api,
                                                QString username, QString resetSecret, QString newPassword)
 {
-    std::optional<QString> failure;
-    try {
-        co_await api->resetPassword(std::move(username), std::move(resetSecret), std::move(newPassword));
-    } catch (...) {
-        failure = TaskFailure::describeCurrent();
-    }
+    const std::optional<QString> failure = co_await TaskFailure::of(
+        api->resetPassword(std::move(username), std::move(resetSecret), std::move(newPassword)));
     if (self)
         self->finish(failure);
 }

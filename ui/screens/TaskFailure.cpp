@@ -15,3 +15,14 @@ QString TaskFailure::describeCurrent()
         return QStringLiteral("Unknown error.");
     }
 }
+
+QCoro::Task<std::optional<QString>> TaskFailure::of(QCoro::Task<void> task)
+{
+    std::optional<QString> failure;
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        failure = describeCurrent();
+    }
+    co_return failure;
+}

@@ -117,12 +117,7 @@ void VerifyEmailModel::finishVerify(const std::optional<QString> &failure)
 QCoro::Task<void> VerifyEmailModel::runVerify(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth,
                                               QString code)
 {
-    std::optional<QString> failure;
-    try {
-        co_await auth->verifyEmail(std::move(code));
-    } catch (...) {
-        failure = TaskFailure::describeCurrent();
-    }
+    const std::optional<QString> failure = co_await TaskFailure::of(auth->verifyEmail(std::move(code)));
     if (self)
         self->finishVerify(failure);
 }
@@ -130,12 +125,7 @@ QCoro::Task<void> VerifyEmailModel::runVerify(QPointer<VerifyEmailModel> self, Q
 QCoro::Task<void> VerifyEmailModel::runResend(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth)
 {
     // The reason of a failure is not shown: the link only says whether it worked.
-    bool sent = true;
-    try {
-        co_await auth->resendVerification();
-    } catch (...) {
-        sent = false;
-    }
+    const bool sent = !co_await TaskFailure::of(auth->resendVerification());
     if (self)
         self->setResendStatus(sent ? QStringLiteral("Code sent!") : QStringLiteral("Failed to resend."));
 }
