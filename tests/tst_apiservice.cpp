@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The service client over real TLS against the fake: requests as they reach the service (methods,
-// paths, headers, bodies, the search escaping), what each operation hands back, and how requests
-// are carried out: status mapping, the one retry, time-outs, cancellation and unwritable requests.
+// paths, headers, bodies, the search escaping), and how requests are carried out: status mapping, the one
+// retry, time-outs, cancellation and unwritable requests.
 #include "service/APIService.h"
 #include "service/BuildConfig.h"
 #include "tests/support/Await.h"
@@ -164,6 +164,10 @@ private Q_SLOTS:
         }
         QVERIFY(!failureOf(service.login("ann", "")));
         QCOMPARE(fake.requests().last().json().value("password"), QJsonValue(QString()));
+
+        // The process-wide instance: one, at the built-in address.
+        QCOMPARE(APIService::shared().base(), QUrl(QString::fromUtf8(BuildConfig::apiBase)));
+        QCOMPARE(&APIService::shared(), &APIService::shared());
     }
 
     void searchEscaping_data()
@@ -192,40 +196,6 @@ private Q_SLOTS:
         QCOMPARE(fake.requests().size(), 1);
         QCOMPARE(fake.requests().first().path, u"/api/users/search"_qs);
         QCOMPARE(fake.requests().first().query, query);
-    }
-
-    void results()
-    {
-        FakeService fake;
-        fake.enqueue("GET", "/api/me", FakeReply::json(200, meJson));
-        fake.enqueue("GET", "/api/transactions",
-                     FakeReply::json(200, R"({"transactions":[)" + transactionJson + "," +
-                                              QByteArray(transactionJson).replace("\"t1\"", "\"t0\"") +
-                                              "]}"));
-        fake.enqueue("GET", "/api/users/search",
-                     FakeReply::json(200, R"({"users":[{"username":"bob","account_number":"QB-2"}]})"));
-        fake.enqueue("POST", "/api/login", FakeReply::json(200, authJson));
-        APIService service(fake.options());
-
-        const APIUser user = awaitTask(service.me("tok"));
-        QCOMPARE(user.username, u"ann"_qs);
-        QCOMPARE(user.accountNumber, u"QB-0001"_qs);
-        QCOMPARE(user.balance, 100.0);
-        QVERIFY(user.isVerified);
-        const QList<APITransaction> list = awaitTask(service.transactions("tok"));
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list[0].id, u"t1"_qs); // the service's order, not sorted
-        QCOMPARE(list[1].id, u"t0"_qs);
-        QCOMPARE(list[0].createdAt, QDateTime(QDate(2025, 3, 1), QTime(10, 15, 30, 123), Qt::UTC));
-        const QList<UserResult> hits = awaitTask(service.searchUsers("bo", "tok"));
-        QCOMPARE(hits.size(), 1);
-        QCOMPARE(hits[0].accountNumber, u"QB-2"_qs);
-        const AuthResponse auth = awaitTask(service.login("ann", "pw"));
-        QCOMPARE(auth.token, u"tok"_qs);
-        QCOMPARE(auth.user, user);
-
-        QCOMPARE(APIService::shared().base(), QUrl(QString::fromUtf8(BuildConfig::apiBase)));
-        QCOMPARE(&APIService::shared(), &APIService::shared());
     }
 
     // A reply of several megabytes is taken from the connection in pieces as it arrives; it must
