@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The service client over real TLS against the fake: requests as they reach the service (methods,
-// paths, headers, bodies, the search escaping), and how requests are carried out: status mapping, the one
-// retry, time-outs, cancellation and unwritable requests.
+// paths, headers, bodies, the search escaping) and how they are carried out: status mapping, the
+// one retry, time-outs, cancellation and unwritable requests.
 #include "service/APIService.h"
 #include "service/BuildConfig.h"
 #include "tests/support/Await.h"
