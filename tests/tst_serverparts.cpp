@@ -149,6 +149,9 @@ private Q_SLOTS:
         QTest::newRow("one quote") << QByteArray("\"abc") << QByteArray();
         QTest::newRow("control") << QByteArray("a\x01") << QByteArray();
         QTest::newRow("255") << QByteArray(255, 'k') << QByteArray(255, 'k');
+        QTest::newRow("256") << QByteArray(256, 'k') << QByteArray();
+        QTest::newRow("empty quotes") << QByteArray("\"\"") << QByteArray();
+        QTest::newRow("inner space") << QByteArray("a b") << QByteArray();
     }
 
     void idempotencyKeys()

@@ -119,50 +119,41 @@ private Q_SLOTS:
         row("missing field", "POST", "/login", R"({"username":"vera"})", "", 400, "\"password\" is missing");
         row("wrong type", "POST", "/login", R"({"username":"vera","password":123456})", "", 400,
             "\"password\" must be a string");
-        row("null field", "POST", "/register", R"({"username":null,"email":"a@b.cd","password":"secret1"})",
-            "", 400, "\"username\" must be a string");
         row("short user name", "POST", "/register",
             R"({"username":"ab","email":"a@b.cd","password":"secret1"})", "", 400, "3 to 32 characters");
-        row("user name with space", "POST", "/register",
-            R"({"username":"a b c","email":"a@b.cd","password":"secret1"})", "", 400, "3 to 32 characters");
-        row("bad e-mail", "POST", "/register", R"({"username":"newbie","email":"a@b","password":"secret1"})",
-            "", 400, "e-mail address");
         row("e-mail with line break", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd\r\nBcc: x@y.zz","password":"secret1"})", "", 400,
             "e-mail");
         row("short password", "POST", "/register",
-            R"({"username":"newbie","email":"a@b.cd","password":"12345"})", "", 400, "at least 6 characters");
+            R"({"username":"newbie","email":"a@b.cd","password":"12345"})", "", 400,
+            "The password must have at least 6 characters.");
         row("taken, other case", "POST", "/register",
-            R"({"username":"VERA","email":"a@b.cd","password":"secret1"})", "", 409, "already taken");
+            R"({"username":"VERA","email":"a@b.cd","password":"secret1"})", "", 409,
+            "The user name \"VERA\" is already taken.");
         row("wrong password", "POST", "/login", R"({"username":"vera","password":"secret2"})", "", 401,
             "Wrong user name or password.");
         row("unknown user", "POST", "/login", R"({"username":"nobody","password":"secret1"})", "", 401,
             "Wrong user name or password.");
         row("no token", "GET", "/me", "", "", 401, "Sign in first");
-        row("unknown token", "GET", "/me", "", "bogus", 401, "not valid");
+        row("unknown token", "GET", "/me", "", "bogus", 401,
+            "The sign-in token is not valid (it may have been revoked). Please sign in again.");
         row("unverified sender", "POST", "/send", R"({"to":"vera","amount":1,"note":""})", "unverified", 403,
-            "Verify your e-mail address");
+            "Verify your e-mail address before sending Quorls.");
         row("unknown recipient", "POST", "/send", R"({"to":"nobody","amount":1,"note":""})", "verified", 404,
-            "no user named \"nobody\"");
-        row("amount zero", "POST", "/send", R"({"to":"rex","amount":0,"note":""})", "verified", 400,
-            "greater than 0");
+            "There is no user named \"nobody\".");
         row("amount negative", "POST", "/send", R"({"to":"rex","amount":-5,"note":""})", "verified", 400,
-            "greater than 0");
+            "The amount must be greater than 0.");
         row("amount as text", "POST", "/send", R"({"to":"rex","amount":"5","note":""})", "verified", 400,
             "\"amount\" must be a number");
         row("amount too precise", "POST", "/send", R"({"to":"rex","amount":0.0000001,"note":""})", "verified",
-            400, "6 decimal places");
-        row("amount overflowing", "POST", "/send", R"({"to":"rex","amount":1e400,"note":""})", "verified",
-            400, "");
+            400, "The amount can have at most 6 decimal places.");
         row("over the balance", "POST", "/send", R"({"to":"rex","amount":100.000001,"note":""})", "verified",
-            422, "Insufficient balance");
+            422, "Insufficient balance: you have 100 ◆.");
         row("to oneself", "POST", "/send", R"({"to":"Vera","amount":1,"note":""})", "verified", 400,
             "yourself");
-        row("note missing", "POST", "/send", R"({"to":"rex","amount":1})", "verified", 400,
-            "\"note\" is missing");
         row("wrong reset secret", "POST", "/reset-password",
             R"({"username":"vera","resetSecret":"guess","newPassword":"secret9"})", "", 403,
-            "reset secret is wrong");
+            "The reset secret is wrong.");
         row("unknown endpoint", "GET", "/nothing", "", "", 404, "no endpoint");
         row("wrong method", "GET", "/send", "", "verified", 405, "does not take GET");
     }
@@ -194,7 +185,7 @@ private Q_SLOTS:
         body += ' ';
         const HttpResult r = post(u"/login"_qs, body);
         QCOMPARE(r.status, 413);
-        QVERIFY(r.errorText().contains(u"64 KiB"_qs));
+        QCOMPARE(r.errorText(), u"The request body is larger than 64 KiB."_qs);
         // A far larger one is refused while it arrives, not kept in memory first.
         const HttpResult huge = post(u"/login"_qs, QByteArray(4 * 1024 * 1024, ' '));
         QVERIFY2(huge.status == 413, qPrintable(u"status %1, error %2"_qs.arg(huge.status).arg(huge.error)));
@@ -206,10 +197,9 @@ private Q_SLOTS:
         const QString token = registerUser(u"wendy"_qs);
         const QString code = m_service.latestCode(u"wendy@example.com"_qs);
         const QString wrong = code == u"000000" ? u"111111"_qs : u"000000"_qs;
-        for (int i = 1; i <= 5; ++i) {
-            const QString error = verify(token, wrong);
-            QVERIFY2(error.contains(u"Wrong code"_qs), qPrintable(error));
-        }
+        QCOMPARE(verify(token, wrong), u"Wrong code; 4 more tries left."_qs);
+        for (int i = 2; i <= 5; ++i)
+            QVERIFY(verify(token, wrong).startsWith(u"Wrong code"_qs));
         QVERIFY(verify(token, code).contains(u"ask for a new one"_qs));
         QCOMPARE(post(u"/resend-verification"_qs, "{}", bearer(token)).status, 200);
         QCOMPARE(verify(token, m_service.latestCode(u"wendy@example.com"_qs)), QString());
@@ -288,7 +278,6 @@ private Q_SLOTS:
         QTest::newRow("underscore is no wildcard") << QByteArray("_") << QStringList{u"x_1"_qs};
         QTest::newRow("percent is no wildcard") << QByteArray("%2525") << QStringList{};
         QTest::newRow("escaped twice") << QByteArray("x%255F") << QStringList{u"x_1"_qs};
-        QTest::newRow("nobody") << QByteArray("zzz") << QStringList{};
     }
 
     void search()
@@ -399,19 +388,10 @@ private Q_SLOTS:
         QCOMPARE(send(eve, u"fred"_qs, 1, "k-new").status, 200);
     }
 
-    void unusableKeyIsRefused_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::newRow("empty") << QByteArray("");
-        QTest::newRow("empty quotes") << QByteArray("\"\"");
-        QTest::newRow("too long") << QByteArray(256, 'k');
-        QTest::newRow("inner space") << QByteArray("a b");
-    }
-
     void unusableKeyIsRefused()
     {
-        QFETCH(QByteArray, key);
-        const HttpResult r = send(m_verified, u"rex"_qs, 1, key);
+        // Present but empty is not the same as absent (serverparts tables the key's other rules).
+        const HttpResult r = send(m_verified, u"rex"_qs, 1, "");
         QCOMPARE(r.status, 400);
         QVERIFY(r.errorText().contains(u"Idempotency-Key"_qs));
     }
