@@ -156,7 +156,6 @@ private Q_SLOTS:
         row("reset, name of spaces", Screen::Reset, {"   ", "s", "secret1", "secret1"});
         row("verify, five digits", Screen::Verify, {"12345"}, sixDigits);
         row("verify, seven digits", Screen::Verify, {"1234567"}, sixDigits);
-        row("verify, empty", Screen::Verify, {""}, sixDigits);
         row("verify, six letters", Screen::Verify, {"abcdef"});
         row("verify, leading space", Screen::Verify, {" 12345"});
         row("verify, six emoji", Screen::Verify, {sixEmoji});
