@@ -155,13 +155,11 @@ private Q_SLOTS:
 
         QVERIFY(!failureOf(service.verifyEmail("012345", "tok")));
         QCOMPARE(fake.requests().last().json().value("code"), QJsonValue(u"012345"_qs)); // a string
-        for (const double amount : {12.5, 100.0}) {
-            QVERIFY(!failureOf(service.send("bob", amount, "for lunch", "tok")));
-            const QJsonObject send = fake.requests().last().json();
-            QCOMPARE(send.value("amount"), QJsonValue(amount)); // a number
-            QCOMPARE(send.value("to").toString(), u"bob"_qs);
-            QCOMPARE(send.value("note").toString(), u"for lunch"_qs);
-        }
+        QVERIFY(!failureOf(service.send("bob", 12.5, "for lunch", "tok")));
+        const QJsonObject send = fake.requests().last().json();
+        QCOMPARE(send.value("amount"), QJsonValue(12.5)); // a number
+        QCOMPARE(send.value("to").toString(), u"bob"_qs);
+        QCOMPARE(send.value("note").toString(), u"for lunch"_qs);
         QVERIFY(!failureOf(service.login("ann", "")));
         QCOMPARE(fake.requests().last().json().value("password"), QJsonValue(QString()));
 
@@ -343,24 +341,6 @@ private Q_SLOTS:
         for (qsizetype i = 1; i < arrivals.times.size(); ++i)
             longestGap = std::max(longestGap, arrivals.times[i] - arrivals.times[i - 1]);
         QVERIFY(longestGap >= 300); // our own retry, after the pause
-    }
-
-    void unreachableServiceFailsAfterSecondAttempt()
-    {
-        quint16 port;
-        {
-            FakeService closed; // a port that was just free
-            port = closed.port();
-        }
-        APIService::Options options = FakeService().options(300ms);
-        options.base.setPort(port);
-        APIService service(options);
-        QElapsedTimer clock;
-        clock.start();
-        const auto error = errorAs<TransportError>(failureOf(service.me("tok")));
-        QVERIFY(error);
-        QCOMPARE(error->code(), QNetworkReply::ConnectionRefusedError);
-        QVERIFY(clock.elapsed() >= 300);
     }
 
     void realPauseIsTwoSeconds()
