@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -79,8 +80,13 @@ private:
 class TestApiService : public QObject
 {
     Q_OBJECT
+    std::optional<FakeService> m_fake; // a fresh one for each test (and each row)
+    FakeService &fake() { return *m_fake; }
 
 private Q_SLOTS:
+    void init() { m_fake.emplace(); }
+    void cleanup() { m_fake.reset(); }
+
     void requestShape_data()
     {
         QTest::addColumn<QByteArray>("method");
@@ -113,15 +119,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         QFETCH(bool, hasToken);
         QFETCH(QStringList, bodyKeys);
-        FakeService fake;
-        fake.enqueue(method, path, FakeReply::json(200, reply));
-        APIService service(fake.options());
+        fake().enqueue(method, path, FakeReply::json(200, reply));
+        APIService service(fake().options());
         const std::exception_ptr error =
             failureOf(run(service, QString::fromLatin1(QTest::currentDataTag())));
         QVERIFY2(!error, qPrintable(describe(error)));
 
-        QCOMPARE(fake.requests().size(), 1);
-        const RecordedRequest request = fake.requests().first();
+        QCOMPARE(fake().requests().size(), 1);
+        const RecordedRequest request = fake().requests().first();
         QCOMPARE(request.method, method);
         QCOMPARE(request.path, path);
         QCOMPARE(headerCount(request, "Authorization"), hasToken ? 1 : 0);
@@ -147,21 +152,20 @@ private Q_SLOTS:
 
     void bodyValues()
     {
-        FakeService fake;
-        fake.setFallback("POST", "/api/verify-email", FakeReply::json(200, R"({"message":"ok"})"));
-        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
-        fake.setFallback("POST", "/api/login", FakeReply::json(200, authJson));
-        APIService service(fake.options());
+        fake().setFallback("POST", "/api/verify-email", FakeReply::json(200, R"({"message":"ok"})"));
+        fake().setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        fake().setFallback("POST", "/api/login", FakeReply::json(200, authJson));
+        APIService service(fake().options());
 
         QVERIFY(!failureOf(service.verifyEmail("012345", "tok")));
-        QCOMPARE(fake.requests().last().json().value("code"), QJsonValue(u"012345"_qs)); // a string
+        QCOMPARE(fake().requests().last().json().value("code"), QJsonValue(u"012345"_qs)); // a string
         QVERIFY(!failureOf(service.send("bob", 12.5, "for lunch", "tok")));
-        const QJsonObject send = fake.requests().last().json();
+        const QJsonObject send = fake().requests().last().json();
         QCOMPARE(send.value("amount"), QJsonValue(12.5)); // a number
         QCOMPARE(send.value("to").toString(), u"bob"_qs);
         QCOMPARE(send.value("note").toString(), u"for lunch"_qs);
         QVERIFY(!failureOf(service.login("ann", "")));
-        QCOMPARE(fake.requests().last().json().value("password"), QJsonValue(QString()));
+        QCOMPARE(fake().requests().last().json().value("password"), QJsonValue(QString()));
 
         // The process-wide instance: one, at the built-in address.
         QCOMPARE(APIService::shared().base(), QUrl(QString::fromUtf8(BuildConfig::apiBase)));
@@ -185,13 +189,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, query);
-        FakeService fake;
-        fake.setFallback("GET", "/api/users/search", FakeReply::json(200, R"({"users":[]})"));
-        APIService service(fake.options());
+        fake().setFallback("GET", "/api/users/search", FakeReply::json(200, R"({"users":[]})"));
+        APIService service(fake().options());
         QVERIFY(!failureOf(service.searchUsers(text, "tok")));
-        QCOMPARE(fake.requests().size(), 1);
-        QCOMPARE(fake.requests().first().path, u"/api/users/search"_qs);
-        QCOMPARE(fake.requests().first().query, query);
+        QCOMPARE(fake().requests().size(), 1);
+        QCOMPARE(fake().requests().first().path, u"/api/users/search"_qs);
+        QCOMPARE(fake().requests().first().query, query);
     }
 
     // A reply of several megabytes is taken from the connection in pieces as it arrives; it must
@@ -215,13 +218,12 @@ private Q_SLOTS:
         }
         body += "]}";
         QVERIFY(body.size() > 2 * 1024 * 1024);
-        FakeService fake;
-        fake.enqueue("GET", "/api/transactions",
-                     announced ? FakeReply::json(200, body)
-                               : FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
-                                                     "Connection: close\r\n\r\n" +
-                                                     body));
-        APIService service(fake.options());
+        fake().enqueue("GET", "/api/transactions",
+                       announced ? FakeReply::json(200, body)
+                                 : FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                                       "Connection: close\r\n\r\n" +
+                                                       body));
+        APIService service(fake().options());
         const QList<APITransaction> list = awaitTask(service.transactions("tok"));
         QCOMPARE(list.size(), count);
         for (int i : {0, 1, count / 2, count - 1})
@@ -245,14 +247,13 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, message);
-        FakeService fake;
-        fake.setFallback("POST", "/api/login", FakeReply::json(status, body));
-        APIService service(fake.options(20ms));
+        fake().setFallback("POST", "/api/login", FakeReply::json(status, body));
+        APIService service(fake().options(20ms));
         const auto error = errorAs<AppError>(failureOf(service.login("ann", "pw")));
         QVERIFY(error);
         QCOMPARE(error->description(), message);
         QTest::qWait(100); // longer than the pause: no second request comes
-        QCOMPARE(fake.requests().size(), 1);
+        QCOMPARE(fake().requests().size(), 1);
     }
 
     void retriedOnceThenSucceeds_data()
@@ -268,36 +269,35 @@ private Q_SLOTS:
     void retriedOnceThenSucceeds()
     {
         QFETCH(FakeReply, first);
-        FakeService fake;
-        fake.enqueue("GET", "/api/me", first);
-        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson));
-        Arrivals arrivals(fake);
-        APIService service(fake.options(300ms));
+        fake().enqueue("GET", "/api/me", first);
+        fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        Arrivals arrivals(fake());
+        APIService service(fake().options(300ms));
         const std::exception_ptr error = failureOf(service.me("tok"));
         QVERIFY2(!error, qPrintable(describe(error)));
         QCOMPARE(arrivals.times.size(), 2);
         QVERIFY2(arrivals.times[1] - arrivals.times[0] >= 300,
                  qPrintable(QString::number(arrivals.times[1])));
-        QCOMPARE(fake.requests()[0].header("authorization"), fake.requests()[1].header("authorization"));
+        QCOMPARE(fake().requests()[0].header("authorization"), fake().requests()[1].header("authorization"));
     }
 
     void secondFailureIsReported()
     {
-        FakeService fake;
-        fake.enqueue("GET", "/api/me", FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n{"));
-        fake.enqueue("GET", "/api/me", FakeReply::json(200, R"({"user":{"username":"ann"}})"));
-        APIService service(fake.options(20ms));
+        fake().enqueue("GET", "/api/me",
+                       FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n{"));
+        fake().enqueue("GET", "/api/me", FakeReply::json(200, R"({"user":{"username":"ann"}})"));
+        APIService service(fake().options(20ms));
         const auto error = errorAs<DecodingError>(failureOf(service.me("tok")));
         QVERIFY(error);
         QCOMPARE(error->kind(), DecodingError::Kind::KeyNotFound);
         QCOMPARE(error->codingPath(), u"user.email"_qs);
         QTest::qWait(100);
-        QCOMPARE(fake.requests().size(), 2);
+        QCOMPARE(fake().requests().size(), 2);
 
         // An AppError on the second attempt ends it too, with the service's text.
-        fake.clear();
-        fake.enqueue("GET", "/api/me", FakeReply::json(200, "{}"));
-        fake.enqueue("GET", "/api/me", FakeReply::json(503, R"({"error":"Down for maintenance"})"));
+        fake().clear();
+        fake().enqueue("GET", "/api/me", FakeReply::json(200, "{}"));
+        fake().enqueue("GET", "/api/me", FakeReply::json(503, R"({"error":"Down for maintenance"})"));
         const auto appError = errorAs<AppError>(failureOf(service.me("tok")));
         QVERIFY(appError);
         QCOMPARE(appError->message(), u"Down for maintenance"_qs);
@@ -305,35 +305,33 @@ private Q_SLOTS:
 
     void postRetrySendsSameIdempotencyKey()
     {
-        FakeService fake;
-        fake.enqueue("POST", "/api/send",
-                     FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n{"));
-        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
-        APIService service(fake.options(20ms));
+        fake().enqueue("POST", "/api/send",
+                       FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n{"));
+        fake().setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        APIService service(fake().options(20ms));
         QVERIFY(!failureOf(service.send("bob", 5, "", "tok")));
-        QCOMPARE(fake.requests().size(), 2);
-        const QByteArray key = fake.requests()[0].header("idempotency-key");
+        QCOMPARE(fake().requests().size(), 2);
+        const QByteArray key = fake().requests()[0].header("idempotency-key");
         QVERIFY(!key.isEmpty());
-        QCOMPARE(fake.requests()[1].header("idempotency-key"), key);
-        QCOMPARE(fake.requests()[1].body, fake.requests()[0].body);
+        QCOMPARE(fake().requests()[1].header("idempotency-key"), key);
+        QCOMPARE(fake().requests()[1].body, fake().requests()[0].body);
 
         // A new call is a new operation with a key of its own.
         QVERIFY(!failureOf(service.send("bob", 5, "", "tok")));
-        QVERIFY(fake.requests()[2].header("idempotency-key") != key);
+        QVERIFY(fake().requests()[2].header("idempotency-key") != key);
     }
 
     void droppedConnectionsShareOneKey()
     {
         // Qt itself sends a request again when the connection closes before any reply byte, so the
         // service may see a POST more than twice; every copy carries the operation's one key.
-        FakeService fake;
-        fake.setFallback("POST", "/api/send", FakeReply::drop());
-        Arrivals arrivals(fake);
-        APIService service(fake.options(300ms));
+        fake().setFallback("POST", "/api/send", FakeReply::drop());
+        Arrivals arrivals(fake());
+        APIService service(fake().options(300ms));
         const auto error = errorAs<TransportError>(failureOf(service.send("bob", 5, "", "tok")));
         QVERIFY(error);
         QCOMPARE(error->code(), QNetworkReply::RemoteHostClosedError);
-        const QList<RecordedRequest> requests = fake.requests();
+        const QList<RecordedRequest> requests = fake().requests();
         QVERIFY(requests.size() >= 2);
         for (const RecordedRequest &request : requests)
             QCOMPARE(request.header("idempotency-key"), requests[0].header("idempotency-key"));
@@ -345,11 +343,10 @@ private Q_SLOTS:
 
     void realPauseIsTwoSeconds()
     {
-        FakeService fake;
-        fake.enqueue("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":null})"));
-        fake.setFallback("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":[]})"));
-        Arrivals arrivals(fake);
-        APIService::Options options = fake.options();
+        fake().enqueue("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":null})"));
+        fake().setFallback("GET", "/api/transactions", FakeReply::json(200, R"({"transactions":[]})"));
+        Arrivals arrivals(fake());
+        APIService::Options options = fake().options();
         options.retryPause = APIService::Options().retryPause; // the built-in 2 seconds
         APIService service(options);
         QVERIFY(!failureOf(service.transactions("tok")));
@@ -360,18 +357,17 @@ private Q_SLOTS:
 
     void timeouts()
     {
-        FakeService fake;
-        fake.setFallback("GET", "/api/me", FakeReply::silence());
-        APIService::Options options = fake.options(20ms);
+        fake().setFallback("GET", "/api/me", FakeReply::silence());
+        APIService::Options options = fake().options(20ms);
         options.requestTimeout = 300ms; // nothing moves for this long
         APIService inactive(options);
         auto error = errorAs<TransportError>(failureOf(inactive.me("tok")));
         QVERIFY(error);
         QCOMPARE(error->code(), QNetworkReply::TimeoutError);
-        QCOMPARE(fake.requests().size(), 2); // a time-out is a transport failure: retried once
+        QCOMPARE(fake().requests().size(), 2); // a time-out is a transport failure: retried once
 
-        fake.clear();
-        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson).after(1500ms));
+        fake().clear();
+        fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson).after(1500ms));
         options.requestTimeout = 60s;
         options.exchangeTimeout = 300ms; // the whole attempt may take no longer
         APIService slow(options);
@@ -393,13 +389,13 @@ private Q_SLOTS:
     void cancellation()
     {
         QFETCH(int, when);
-        FakeService fake;
-        fake.setFallback("POST", "/api/send", when == 1 ? FakeReply::silence() : FakeReply::json(200, "{}"));
-        APIService service(fake.options(10s));
+        fake().setFallback("POST", "/api/send",
+                           when == 1 ? FakeReply::silence() : FakeReply::json(200, "{}"));
+        APIService service(fake().options(10s));
         CancelSource source;
         if (when == 0)
             source.cancel();
-        connect(&fake, &FakeService::requestReceived, this, [&source, when] {
+        connect(&fake(), &FakeService::requestReceived, this, [&source, when] {
             QTimer::singleShot(when == 2 ? 200ms : 0ms, [&source] { source.cancel(); });
         });
         QElapsedTimer clock;
@@ -407,7 +403,7 @@ private Q_SLOTS:
         QVERIFY(errorAs<CancellationError>(failureOf(service.send("bob", 1, "", "tok", source.token()))));
         QVERIFY(clock.elapsed() < 8000); // the pause is 10 s
         QTest::qWait(200);
-        QCOMPARE(fake.requests().size(), when == 0 ? 0 : 1);
+        QCOMPARE(fake().requests().size(), when == 0 ? 0 : 1);
     }
 
     void nonFiniteAmountIsNeverSent_data()
@@ -420,14 +416,13 @@ private Q_SLOTS:
     void nonFiniteAmountIsNeverSent()
     {
         QFETCH(double, amount);
-        FakeService fake;
-        fake.setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
-        APIService service(fake.options(20ms));
+        fake().setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        APIService service(fake().options(20ms));
         const auto error = errorAs<EncodingError>(failureOf(service.send("bob", amount, "", "tok")));
         QVERIFY(error);
         QVERIFY(!error->description().isEmpty());
         QTest::qWait(100);
-        QCOMPARE(fake.requests().size(), 0);
+        QCOMPARE(fake().requests().size(), 0);
     }
 
     // A stored token is sent as a header line: a line break in it would add headers of its own.
@@ -443,13 +438,12 @@ private Q_SLOTS:
     void tokenThatWouldBreakTheHeaderIsNeverSent()
     {
         QFETCH(QString, token);
-        FakeService fake;
-        fake.setFallback("GET", "/api/me", FakeReply::json(200, meJson));
-        APIService service(fake.options(20ms));
+        fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        APIService service(fake().options(20ms));
         QVERIFY(errorAs<EncodingError>(failureOf(service.me(token))));
         QVERIFY(errorAs<EncodingError>(failureOf(service.send("bob", 1, "", token))));
         QTest::qWait(100);
-        QCOMPARE(fake.requests().size(), 0);
+        QCOMPARE(fake().requests().size(), 0);
     }
 };
 
