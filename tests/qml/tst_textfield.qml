@@ -75,7 +75,6 @@ Item {
             compare(findChild(field, "placeholder").horizontalAlignment, Text.AlignHCenter)
             compare(input.horizontalAlignment, TextInput.AlignLeft)
             compare(input.echoMode, TextInput.Password)
-            verify(input.Accessible.passwordEdit)
         }
 
         Component {
