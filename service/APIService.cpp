@@ -121,6 +121,11 @@ QUrl APIService::base() const
     return d->transport->base();
 }
 
+void APIService::preloadTrust()
+{
+    Transport::preloadTrust();
+}
+
 QCoro::Task<AuthResponse> APIService::registerUser(QString username, QString email, QString password,
                                                    CancelToken cancel)
 {

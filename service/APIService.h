@@ -44,6 +44,10 @@ public:
 
     [[nodiscard]] QUrl base() const;
 
+    // Starts reading the system's trust store on a worker thread, so that the first request need
+    // not wait for it. Requests do this themselves when it has not been done.
+    static void preloadTrust();
+
     QCoro::Task<AuthResponse> registerUser(QString username, QString email, QString password,
                                            CancelToken cancel = {});
     QCoro::Task<AuthResponse> login(QString username, QString password, CancelToken cancel = {});

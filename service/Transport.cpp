@@ -31,6 +31,11 @@ Transport::Transport(const APIService::Options &options)
     : m_options(options)
 {}
 
+void Transport::preloadTrust()
+{
+    systemCaCertificates();
+}
+
 QCoro::Task<> Transport::ensureTrust()
 {
     if (m_ssl)

@@ -29,6 +29,9 @@ public:
 
     explicit Transport(const APIService::Options &options);
 
+    // Starts reading the system's trust store (once per process) without waiting for it.
+    static void preloadTrust();
+
     [[nodiscard]] QUrl base() const { return m_options.base; }
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
 

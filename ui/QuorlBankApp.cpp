@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/QuorlBankApp.h"
 
+#include "service/APIService.h"
 #include "session/AuthService.h"
 
 #include <QQuickWindow>
@@ -15,7 +16,14 @@ QuorlBankApp::QuorlBankApp()
 bool QuorlBankApp::load()
 {
     m_engine.load(QUrl(QStringLiteral("qrc:/QuorlBank/ui/Main.qml")));
-    return window() != nullptr;
+    QQuickWindow *shown = window();
+    if (!shown)
+        return false;
+    // Once the first frame is out, the trust store is read in the background, so that the first
+    // sign-in does not wait for it.
+    QObject::connect(shown, &QQuickWindow::frameSwapped, shown, &APIService::preloadTrust,
+                     Qt::SingleShotConnection);
+    return true;
 }
 
 QQuickWindow *QuorlBankApp::window() const
