@@ -25,7 +25,7 @@ enum class Screen { Login, Register, Reset, Verify };
 
 // Per screen: its action, the path it posts to, the fields it is given in order (the first of them
 // go into the body under the same names) and the service's refusal the fake answers with.
-struct ScreenSpec
+struct ScreenCase
 {
     const char *action;
     QString path;
@@ -34,7 +34,7 @@ struct ScreenSpec
     QString refusal;
 };
 
-ScreenSpec spec(Screen screen)
+ScreenCase caseOf(Screen screen)
 {
     switch (screen) {
     case Screen::Login:
@@ -80,7 +80,7 @@ class TestScreenModels : public QObject
     std::unique_ptr<QObject> open(Screen screen)
     {
         for (Screen other : {Screen::Login, Screen::Register, Screen::Reset, Screen::Verify})
-            s->fake.setFallback("POST", spec(other).path, errorReply(400, spec(other).refusal));
+            s->fake.setFallback("POST", caseOf(other).path, errorReply(400, caseOf(other).refusal));
         if (screen == Screen::Reset) {
             auto model = std::make_unique<ResetPasswordModel>();
             model->setAuth(&s->auth);
@@ -105,11 +105,11 @@ class TestScreenModels : public QObject
 
     static void act(QObject *model, Screen screen, const QStringList &values)
     {
-        const ScreenSpec screenSpec = spec(screen);
+        const ScreenCase screenCase = caseOf(screen);
         for (qsizetype i = 0; i < values.size(); ++i)
-            model->setProperty(screenSpec.fields[i].toLatin1(), values[i]);
+            model->setProperty(screenCase.fields[i].toLatin1(), values[i]);
         model->setProperty("status", u"an earlier message"_qs);
-        QMetaObject::invokeMethod(model, screenSpec.action);
+        QMetaObject::invokeMethod(model, screenCase.action);
     }
 
     [[nodiscard]] qsizetype sent(const QString &path) const { return s->fake.requests(path).size(); }
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QFETCH(Screen, screen);
         QFETCH(QStringList, values);
         QFETCH(QString, message);
-        const ScreenSpec screenSpec = spec(screen);
+        const ScreenCase screenCase = caseOf(screen);
         const std::unique_ptr<QObject> model = open(screen);
         act(model.get(), screen, values);
         if (!message.isEmpty()) {
@@ -174,22 +174,22 @@ private Q_SLOTS:
             QVERIFY(!model->property("isLoading").toBool());
             QVERIFY(screen != Screen::Verify || model->property("isError").toBool());
             QTest::qWait(50);
-            QCOMPARE(sent(screenSpec.path), 0);
+            QCOMPARE(sent(screenCase.path), 0);
             return;
         }
         // The message is cleared and the busy flag set at once; the fields go out as typed.
         QVERIFY(model->property("status").toString().isEmpty());
         QVERIFY(model->property("isLoading").toBool());
         QTRY_VERIFY(!model->property("isLoading").toBool());
-        QCOMPARE(sent(screenSpec.path), 1);
-        const QJsonObject body = s->fake.requests(screenSpec.path).first().json();
-        QCOMPARE(body.size(), screenSpec.bodyKeys.size());
-        for (qsizetype i = 0; i < screenSpec.bodyKeys.size(); ++i)
-            QCOMPARE(body.value(screenSpec.bodyKeys[i]).toString(), values[i]);
+        QCOMPARE(sent(screenCase.path), 1);
+        const QJsonObject body = s->fake.requests(screenCase.path).first().json();
+        QCOMPARE(body.size(), screenCase.bodyKeys.size());
+        for (qsizetype i = 0; i < screenCase.bodyKeys.size(); ++i)
+            QCOMPARE(body.value(screenCase.bodyKeys[i]).toString(), values[i]);
         // The service's refusal is shown; the fields keep their text.
-        QCOMPARE(model->property("status").toString(), screenSpec.refusal);
+        QCOMPARE(model->property("status").toString(), screenCase.refusal);
         for (qsizetype i = 0; i < values.size(); ++i)
-            QCOMPARE(model->property(screenSpec.fields[i].toLatin1()).toString(), values[i]);
+            QCOMPARE(model->property(screenCase.fields[i].toLatin1()).toString(), values[i]);
     }
 
     void loginSuccessAndTransportFailure()
@@ -313,7 +313,7 @@ private Q_SLOTS:
         QFETCH(Screen, screen);
         QFETCH(QStringList, values);
         auto model = open(screen);
-        const QString path = spec(screen).path;
+        const QString path = caseOf(screen).path;
         const FakeReply ok = FakeReply::json(200, R"({"message":"ok"})").after(100ms);
         s->fake.enqueue("POST", path, screen == Screen::Login ? FakeReply::json(401, "{}").after(100ms) : ok);
         s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
