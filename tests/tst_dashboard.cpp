@@ -308,10 +308,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("amount");
         QTest::addColumn<bool>("enabled");
-        for (const char *text : {"12", "1e2", "0.5", "0x10", "inf"})
+        // The amount reader's own rules are tested with it; these are the form's: more than 0, NaN
+        // refused, infinity let through (the session refuses it).
+        for (const char *text : {"12", "inf"})
             QTest::newRow(text) << QString::fromLatin1(text) << true;
-        for (const char *text : {"0", "-5", "", " 5", "5 ", "1,5", "abc", "nan"})
-            QTest::newRow(*text ? text : "empty") << QString::fromLatin1(text) << false;
+        for (const char *text : {"0", "-5", "abc", "nan"})
+            QTest::newRow(text) << QString::fromLatin1(text) << false;
     }
     void canSend()
     {
