@@ -17,6 +17,7 @@ Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 using namespace std::chrono_literals;
 using Transfer = DashboardFixture::Transfer;
+using SessionFixtures::sendReply;
 
 namespace {
 
@@ -52,17 +53,6 @@ FakeReply users(const QStringList &names)
     for (const QString &name : names)
         list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
     return FakeReply::json(200, QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact));
-}
-
-FakeReply sent(double balance)
-{
-    const QJsonObject transfer{{"id", "t1"},       {"from_user", "alice"},
-                               {"to_user", "bob"}, {"amount", 5},
-                               {"note", ""},       {"created_at", "2025-03-01T10:15:30.123Z"}};
-    return FakeReply::json(200,
-                           QJsonDocument(QJsonObject{{"user", DashboardFixture::userJson("alice", balance)},
-                                                     {"transaction", transfer}})
-                               .toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -341,8 +331,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message"); // empty: any failure text
         QTest::addColumn<int>("sentAmount");  // 0: nothing sent
         const FakeReply refused = FakeReply::json(400, R"({"error":"Insufficient funds."})");
-        QTest::newRow("5") << u"5"_qs << sent(95).after(100ms) << u"Sent 5 ◆ to bob."_qs << 5;
-        QTest::newRow("1e2 sends 100") << u"1e2"_qs << sent(95) << u"Sent 100 ◆ to bob."_qs << 100;
+        QTest::newRow("5") << u"5"_qs << sendReply("alice", 95).after(100ms) << u"Sent 5 ◆ to bob."_qs << 5;
+        QTest::newRow("1e2 sends 100")
+            << u"1e2"_qs << sendReply("alice", 95) << u"Sent 100 ◆ to bob."_qs << 100;
         QTest::newRow("refused") << u"5"_qs << refused << u"Insufficient funds."_qs << 5;
         QTest::newRow("inf is never sent") << u"inf"_qs << refused << QString() << 0;
     }
@@ -393,7 +384,7 @@ private Q_SLOTS:
     void closingTheFormDuringASearchOrTransferIsHarmless()
     {
         openForm();
-        m_f->fake->enqueue("POST", sendPath, sent(42).after(300ms));
+        m_f->fake->enqueue("POST", sendPath, sendReply("alice", 42).after(300ms));
         pickRecipient(u"bob"_qs);
         m_form->setAmountText(u"5"_qs);
         m_form->doSend();

@@ -44,12 +44,6 @@ QCoro::Task<void> start(AuthService &session, const QString &operation)
     return session.login(u"ann"_qs, u"pw"_qs);
 }
 
-FakeReply sendReply(const QByteArray &id)
-{
-    return FakeReply::json(200, R"({"user":)" + userJson("ann", 95) + R"(,"transaction":)" +
-                                    transactionJson(id) + "}");
-}
-
 const FakeReply okMessage = FakeReply::json(200, R"({"message":"ok"})");
 
 } // namespace
@@ -212,7 +206,7 @@ private Q_SLOTS:
                             (throws ? errorReply(401, "no") : authReply("t2", "ann")).after(200ms));
         m_fake->setFallback("POST", u"/api/register"_qs, authReply("t2", "ann").after(200ms));
         m_fake->setFallback("POST", u"/api/verify-email"_qs, okMessage.after(200ms));
-        m_fake->setFallback("POST", u"/api/send"_qs, sendReply("t9").after(200ms));
+        m_fake->setFallback("POST", u"/api/send"_qs, sendReply("ann", 95, "t9").after(200ms));
         m_fake->setFallback("GET", u"/api/transactions"_qs, listReply({"t1"}).after(200ms));
         auto session = std::make_unique<AuthService>(*m_api);
         if (operation.isEmpty()) {
@@ -348,7 +342,7 @@ private Q_SLOTS:
         QFETCH(bool, reloadWorks);
         signIn();
         Recorder recorder(*m_session);
-        m_fake->enqueue("POST", u"/api/send"_qs, sendReply("t2"));
+        m_fake->enqueue("POST", u"/api/send"_qs, sendReply("ann", 95, "t2"));
         m_fake->enqueue("GET", u"/api/transactions"_qs,
                         reloadWorks ? listReply({"t2", "t1"}) : errorReply(503, "busy"));
         QCOMPARE(outcome(start(*m_session, u"send"_qs)), QString());

@@ -4,6 +4,7 @@
 #include "service/APIService.h"
 #include "session/AuthService.h"
 #include "tests/support/FakeService.h"
+#include "tests/support/SessionFixtures.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,15 +45,6 @@ struct DashboardFixture
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window;
     QQuickItem *view = nullptr;
-
-    static QJsonObject userJson(const QString &name, double balance)
-    {
-        return {{"username", name},
-                {"email", name + "@example.com"},
-                {"account_number", "QB-" + name.toUpper()},
-                {"balance", balance},
-                {"is_verified", true}};
-    }
 
     static QByteArray transfersJson(const QList<Transfer> &transfers)
     {
@@ -103,10 +95,11 @@ struct DashboardFixture
     // Signs in as the user; the transfer list served from then on is `transfers`.
     bool signIn(const QString &name, double balance, const QList<Transfer> &transfers)
     {
-        const QJsonObject reply{{"token", "tok-" + name}, {"user", userJson(name, balance)}};
+        const QByteArray user = SessionFixtures::userJson(name.toUtf8(), balance);
         onServer([&] {
-            fake->enqueue("POST", QStringLiteral("/api/login"),
-                          FakeReply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact)));
+            fake->enqueue(
+                "POST", QStringLiteral("/api/login"),
+                FakeReply::json(200, R"({"token":"tok-)" + name.toUtf8() + R"(","user":)" + user + "}"));
         });
         serveTransfers(transfers);
         bool done = false;

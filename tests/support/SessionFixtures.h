@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 
 inline QByteArray userJson(const QByteArray &name, double balance = 100, bool verified = true)
 {
-    return R"({"username":")" + name + R"(","email":")" + name + R"(@example.com","account_number":"QLX-)" +
-           name + R"(","balance":)" + QByteArray::number(balance) + R"(,"is_verified":)" +
+    return R"({"username":")" + name + R"(","email":")" + name + R"(@example.com","account_number":"QB-)" +
+           name.toUpper() + R"(","balance":)" + QByteArray::number(balance) + R"(,"is_verified":)" +
            (verified ? "true" : "false") + "}";
 }
 
@@ -46,6 +46,13 @@ inline FakeReply authReply(const QByteArray &token, const QByteArray &name, bool
 {
     return FakeReply::json(200,
                            R"({"token":")" + token + R"(","user":)" + userJson(name, 100, verified) + "}");
+}
+
+// The reply to a transfer: the sender's new record and the transfer itself.
+inline FakeReply sendReply(const QByteArray &name, double balance, const QByteArray &id = "t1")
+{
+    return FakeReply::json(200, R"({"user":)" + userJson(name, balance) + R"(,"transaction":)" +
+                                    transactionJson(id) + "}");
 }
 
 inline FakeReply listReply(const QList<QByteArray> &ids)
