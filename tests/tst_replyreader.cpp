@@ -55,8 +55,6 @@ private Q_SLOTS:
         QTest::newRow("snake") << QByteArray("account_number") << QByteArray("accountNumber");
         QTest::newRow("upper snake") << QByteArray("ACCOUNT_NUMBER") << QByteArray("accountNumber");
         QTest::newRow("mixed pieces") << QByteArray("created_AT") << QByteArray("createdAt");
-        QTest::newRow("camel unchanged") << QByteArray("accountNumber") << QByteArray("accountNumber");
-        QTest::newRow("pascal unchanged") << QByteArray("AccountNumber") << QByteArray("AccountNumber");
         QTest::newRow("outer underscores kept")
             << QByteArray("__is_verified_") << QByteArray("__isVerified_");
         QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
