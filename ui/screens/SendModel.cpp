@@ -4,6 +4,7 @@
 #include "service/APIService.h"
 #include "session/AuthService.h"
 #include "session/TextRules.h"
+#include "ui/screens/TaskFailure.h"
 
 namespace {
 
@@ -145,18 +146,14 @@ QCoro::Task<> SendModel::runSend(QPointer<SendModel> self, QPointer<AuthService>
                                  double amount, QString note)
 {
     try {
-        QString failure;
-        try {
-            if (!auth)
-                throw AppError(QStringLiteral("Not logged in."));
-            co_await auth->send(to, amount, note);
-        } catch (const std::exception &error) {
-            failure = errorDescription(error);
-        }
+        // Not inside a conditional expression: g++ 12 mishandles temporaries around a co_await there.
+        std::optional<QString> failure = QStringLiteral("Not logged in.");
+        if (auth)
+            failure = co_await TaskFailure::of(auth->send(to, amount, note));
         if (!self)
             co_return; // the form was closed meanwhile; the session has the outcome
-        if (!failure.isEmpty()) {
-            self->setSendStatus(failure, true);
+        if (failure) {
+            self->setSendStatus(*failure, true);
             self->setSending(false);
             co_return;
         }
