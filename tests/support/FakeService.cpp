@@ -191,20 +191,10 @@ FakeService::FakeService(QObject *parent)
 
 FakeService::~FakeService() = default;
 
-QUrl FakeService::base() const
-{
-    return QUrl(QStringLiteral("https://localhost:%1/api").arg(port()));
-}
-
-quint16 FakeService::port() const
-{
-    return d->server.serverPort();
-}
-
 APIService::Options FakeService::options(std::chrono::milliseconds retryPause) const
 {
     APIService::Options options;
-    options.base = base();
+    options.base = QUrl(QStringLiteral("https://localhost:%1/api").arg(d->server.serverPort()));
     QFile ca(QStringLiteral(QUORL_DEV_CA_CERT));
     if (ca.open(QIODevice::ReadOnly))
         options.extraCaPem = ca.readAll();

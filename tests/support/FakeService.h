@@ -53,10 +53,8 @@ public:
     explicit FakeService(QObject *parent = nullptr);
     ~FakeService() override;
 
-    [[nodiscard]] QUrl base() const; // https://localhost:<port>/api
-    [[nodiscard]] quint16 port() const;
-
-    // Options for an APIService against this fake: its base, the development CA, the given pause.
+    // Options for an APIService against this fake: https://localhost:<port>/api, the development CA,
+    // the given pause.
     [[nodiscard]] APIService::Options
     options(std::chrono::milliseconds retryPause = std::chrono::milliseconds(50)) const;
 

@@ -86,7 +86,7 @@ QString ServiceProcess::latestCode(const QString &email)
 
 QString ServiceProcess::codeFromOutbox(const QString &email) const
 {
-    const QDir outbox(outboxDir());
+    const QDir outbox(m_data.path() + u"/outbox"_qs);
     const QRegularExpression to(u"^To: .*<%1>\\r$"_qs.arg(QRegularExpression::escape(email)),
                                 QRegularExpression::MultilineOption);
     static const QRegularExpression code(u"code is (\\d{6})"_qs);

@@ -27,7 +27,6 @@ public:
     [[nodiscard]] QUrl base() const; // https://localhost:<port>/api
     [[nodiscard]] quint16 port() const { return m_port; }
     [[nodiscard]] QString dataDir() const { return m_data.path(); }
-    [[nodiscard]] QString outboxDir() const { return m_data.path() + u"/outbox"_qs; }
     [[nodiscard]] QString resetSecret() const { return m_resetSecret; }
 
     // The standard output so far, and the code of the latest "mail" line for the address.
