@@ -277,7 +277,6 @@ private Q_SLOTS:
         QTest::newRow("case-insensitive, ordered") << QByteArray("ER") << QStringList{"lister", "vera"};
         QTest::newRow("underscore is no wildcard") << QByteArray("_") << QStringList{u"x_1"_qs};
         QTest::newRow("percent is no wildcard") << QByteArray("%2525") << QStringList{};
-        QTest::newRow("escaped twice") << QByteArray("x%255F") << QStringList{u"x_1"_qs};
     }
 
     void search()
