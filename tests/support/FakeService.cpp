@@ -194,7 +194,10 @@ FakeService::~FakeService() = default;
 APIService::Options FakeService::options(std::chrono::milliseconds retryPause) const
 {
     APIService::Options options;
-    options.base = QUrl(QStringLiteral("https://localhost:%1/api").arg(d->server.serverPort()));
+    // The loopback address itself, not "localhost": where that name resolves to ::1 as well (as on
+    // a stock Debian), Qt's HTTP layer races an IPv6 and an IPv4 connection, and a reply cut off
+    // mid-body then stalls until the inactivity time-out instead of failing at once.
+    options.base = QUrl(QStringLiteral("https://127.0.0.1:%1/api").arg(d->server.serverPort()));
     QFile ca(QStringLiteral(QUORL_DEV_CA_CERT));
     if (ca.open(QIODevice::ReadOnly))
         options.extraCaPem = ca.readAll();

@@ -53,7 +53,7 @@ public:
     explicit FakeService(QObject *parent = nullptr);
     ~FakeService() override;
 
-    // Options for an APIService against this fake: https://localhost:<port>/api, the development CA,
+    // Options for an APIService against this fake: https://127.0.0.1:<port>/api, the development CA,
     // the given pause.
     [[nodiscard]] APIService::Options
     options(std::chrono::milliseconds retryPause = std::chrono::milliseconds(50)) const;
