@@ -12,6 +12,7 @@
 #include <QtConcurrent>
 
 #include <cmath>
+#include <malloc.h>
 #include <variant>
 
 namespace {
@@ -21,7 +22,7 @@ using namespace std::chrono_literals;
 // What a worker thread makes of a reply: the record, or the error to throw on the caller's thread.
 template<class T> using Outcome = std::variant<T, AppError, DecodingError>;
 
-template<class T> Outcome<T> readOutcome(int status, const QByteArray &body)
+template<class T> Outcome<T> readRecord(int status, const QByteArray &body)
 {
     if (status >= 400) {
         std::optional<QString> message = ReplyReader::readErrorMessage(body);
@@ -32,6 +33,20 @@ template<class T> Outcome<T> readOutcome(int status, const QByteArray &body)
     } catch (DecodingError &error) {
         return std::move(error);
     }
+}
+
+// Reads on a worker thread. A long reply's body and the reader's scratch memory are freed there,
+// and the C library keeps freed memory for the thread's next use; a long one is handed back to the
+// system at once, leaving only the records.
+template<class T> Outcome<T> readOutcome(int status, QByteArray body)
+{
+    constexpr qsizetype returnAfter = 4 * 1024 * 1024;
+    const bool returnMemory = body.size() >= returnAfter;
+    Outcome<T> outcome = readRecord<T>(status, body);
+    body = QByteArray();
+    if (returnMemory)
+        malloc_trim(0);
+    return outcome;
 }
 
 // One attempt: send, then read the reply off the UI thread.
@@ -90,16 +105,18 @@ struct APIService::Private
     template<class T>
     QCoro::Task<T> post(QString path, QJsonObject body, std::optional<QString> token, CancelToken cancel)
     {
-        Transport::Request request{transport->request(path, token), true, writeBody(body)};
-        request.request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        request.request.setRawHeader("Idempotency-Key",
-                                     '"' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '"');
+        Transport::Request request = transport->request(path, token);
+        request.isPost = true;
+        request.body = writeBody(body);
+        request.setHeader("Content-Type", "application/json");
+        request.setHeader("Idempotency-Key",
+                          '"' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '"');
         return executeWithRetry<T>(transport, std::move(request), std::move(cancel));
     }
 
     template<class T> QCoro::Task<T> get(QString path, QString token, CancelToken cancel)
     {
-        return executeWithRetry<T>(transport, {transport->request(path, token)}, std::move(cancel));
+        return executeWithRetry<T>(transport, transport->request(path, token), std::move(cancel));
     }
 };
 
@@ -174,10 +191,8 @@ QCoro::Task<QList<UserResult>> APIService::searchUsers(QString query, QString to
     // "%" and also "&", "=" and "+" are escaped so that the value stays one parameter.
     const QByteArray once = QUrl::toPercentEncoding(query, "!$&'()*+,;=:@/?");
     const QByteArray twice = QUrl::toPercentEncoding(QString::fromLatin1(once), "!$'()*,;:@/?");
-    Transport::Request request{d->transport->request(QStringLiteral("users/search"), token)};
-    QUrl url = request.request.url();
-    url.setQuery(QStringLiteral("q=") + QString::fromLatin1(twice), QUrl::StrictMode);
-    request.request.setUrl(url);
+    Transport::Request request = d->transport->request(QStringLiteral("users/search"), token);
+    request.url.setQuery(QStringLiteral("q=") + QString::fromLatin1(twice), QUrl::StrictMode);
     co_return (co_await executeWithRetry<SearchResponse>(d->transport, std::move(request), cancel)).users;
 }
 

@@ -1,59 +1,144 @@
 // SPDX-License-Identifier: MIT
 #include "service/Transport.h"
 
+#include "service/HttpWorker.h"
+
 #include <QCoroFuture>
-#include <QCoroNetworkReply>
-#include <QCoroTimer>
 #include <QNetworkReply>
-#include <QScopeGuard>
-#include <QTimer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QtConcurrent>
+
+#include <curl/curl.h>
 
 #include <algorithm>
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// The system's trust store, read once per process on a worker thread when the first request needs
-// it: parsing a few hundred certificates takes longer than drawing the first frame, and a program
-// that never sends anything never pays for it.
-QFuture<QList<QSslCertificate>> systemCaCertificates()
+// The system's trust store as PEM, read once per process on a worker thread when the first request
+// needs it: parsing a few hundred certificates takes longer than drawing the first frame, and a
+// program that never sends anything never pays for it.
+QFuture<QByteArray> systemCaPem()
 {
-    static const QFuture<QList<QSslCertificate>> loading =
-        QtConcurrent::run([] { return QSslConfiguration::systemCaCertificates(); });
+    static const QFuture<QByteArray> loading = QtConcurrent::run([] {
+        QByteArray pem;
+        for (const QSslCertificate &certificate : QSslConfiguration::systemCaCertificates())
+            pem += certificate.toPem();
+        return pem;
+    });
     return loading;
 }
 
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    // QUrl keeps scheme and host in lower case.
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(443) == b.port(443);
+}
+
+// What a user reads for an exchange that ended without a reply (other than by cancellation).
+TransportError transportErrorOf(const HttpOutcome &outcome)
+{
+    using E = QNetworkReply::NetworkError;
+    const auto fail = [](E code, const QString &text) { return TransportError(code, text); };
+    switch (outcome.end) {
+    case HttpOutcome::End::Cancelled:
+    case HttpOutcome::End::Inactive:
+        return fail(E::TimeoutError, QStringLiteral("The request timed out."));
+    case HttpOutcome::End::TooLarge:
+        return fail(E::ProtocolFailure,
+                    QStringLiteral("The reply is larger than %1 MiB, the most that is read.")
+                        .arg(Transport::replyLimit / (1024 * 1024)));
+    case HttpOutcome::End::WouldResend:
+        return fail(E::RemoteHostClosedError,
+                    QStringLiteral("The server closed the connection before replying."));
+    case HttpOutcome::End::Complete: // without a status: nothing that HTTP would call a reply
+        return fail(E::ProtocolFailure, QStringLiteral("The server's reply was not HTTP."));
+    case HttpOutcome::End::Failed:
+        break;
+    }
+    const QString detail = outcome.curlText;
+    switch (CURLcode(outcome.curlCode)) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return fail(E::TimeoutError, QStringLiteral("The request timed out."));
+    case CURLE_COULDNT_CONNECT:
+        return fail(E::ConnectionRefusedError, QStringLiteral("Could not connect to the server."));
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return fail(E::HostNotFoundError, QStringLiteral("The server's address could not be found."));
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return fail(E::ProxyNotFoundError, QStringLiteral("The proxy's address could not be found."));
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        return fail(E::RemoteHostClosedError,
+                    QStringLiteral("The server closed the connection before replying."));
+    case CURLE_PARTIAL_FILE:
+        return fail(E::RemoteHostClosedError,
+                    QStringLiteral("The server closed the connection before the whole reply arrived."));
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+        return fail(E::SslHandshakeFailedError,
+                    QStringLiteral("A secure connection to the server could not be "
+                                   "made (%1).")
+                        .arg(detail));
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return fail(E::ProtocolUnknownError,
+                    QStringLiteral("The service's address is not an HTTPS address."));
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_HTTP2:
+        return fail(E::ProtocolFailure,
+                    QStringLiteral("The server's reply was not valid HTTP (%1).").arg(detail));
+    default:
+        return fail(E::UnknownNetworkError, QStringLiteral("The request failed (%1).").arg(detail));
+    }
+}
+
 } // namespace
+
+void Transport::Request::setHeader(const QByteArray &name, const QByteArray &value)
+{
+    const auto it = std::find_if(headers.begin(), headers.end(), [&name](const auto &header) {
+        return header.first.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    if (it != headers.end())
+        it->second = value;
+    else
+        headers.append({name, value});
+}
 
 Transport::Transport(const APIService::Options &options)
     : m_options(options)
 {}
 
+Transport::~Transport() = default;
+
 void Transport::preloadTrust()
 {
-    systemCaCertificates();
+    systemCaPem();
 }
 
-QCoro::Task<> Transport::ensureTrust()
+QCoro::Task<> Transport::ensureStarted()
 {
-    if (m_ssl)
+    if (m_worker)
         co_return;
-    const QList<QSslCertificate> system = co_await systemCaCertificates();
-    // The system's CAs plus ours; addCaCertificates() would drop the system's. Set alike on every
-    // request, since a pooled connection is reused whatever configuration the next request carries.
-    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    ssl.setCaCertificates(system + QSslCertificate::fromData(m_options.extraCaPem, QSsl::Pem));
-    m_ssl = std::move(ssl);
+    QByteArray pem = co_await systemCaPem();
+    if (m_worker) // another request started it meanwhile
+        co_return;
+    pem += '\n';
+    pem += m_options.extraCaPem;
+    m_trustedCaPem = std::make_shared<const QByteArray>(std::move(pem));
+    m_worker = std::make_unique<HttpWorker>();
 }
 
-QNetworkRequest Transport::request(const QString &path, const std::optional<QString> &token) const
+Transport::Request Transport::request(const QString &path, const std::optional<QString> &token) const
 {
-    QUrl url = m_options.base;
-    url.setPath(m_options.base.path() + QLatin1Char('/') + path);
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(m_options.requestTimeout.count()));
+    Request request;
+    request.url = m_options.base;
+    request.url.setPath(m_options.base.path() + QLatin1Char('/') + path);
     if (token) {
         // Control characters would end the header line and let the rest pass for headers of its own.
         const bool headerSafe = std::none_of(token->cbegin(), token->cend(), [](QChar c) {
@@ -62,104 +147,70 @@ QNetworkRequest Transport::request(const QString &path, const std::optional<QStr
         if (!headerSafe)
             throw EncodingError(QStringLiteral("The request couldn't be written because the sign-in "
                                                "token holds a control character."));
-        request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+        request.setHeader("Authorization", "Bearer " + token->toUtf8());
     }
     return request;
 }
 
-namespace {
-
-bool isTransportFailure(const QNetworkReply &reply)
+std::optional<Transport::Request> Transport::redirected(const Request &request, int status,
+                                                        const QByteArray &target) const
 {
-    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        return true;
-    const QNetworkReply::NetworkError error = reply.error();
-    // Codes below 200 are connection, TLS and proxy failures; the others stand for an HTTP status
-    // that did arrive, except for a broken or unknown protocol.
-    return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
-           error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
-}
-
-// Moves up to one slice of what the reply has received to the end of body. Called as the data
-// arrives and then until none is left, with a turn of the event loop between slices: copying a
-// long reply into fresh memory in one pass would hold up the UI thread for many frames.
-constexpr qint64 takeSlice = 1024 * 1024;
-
-void takeAvailable(QNetworkReply &reply, QByteArray &body)
-{
-    if (body.capacity() == 0) {
-        // The announced length, within reason: a false one only costs a reallocation later.
-        constexpr qint64 reserveCap = 256 * 1024 * 1024;
-        const qint64 announced = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (announced > 0)
-            body.reserve(qsizetype(std::min(announced, reserveCap)));
+    if (target.isEmpty() ||
+        !(status == 301 || status == 302 || status == 303 || status == 307 || status == 308))
+        return std::nullopt;
+    const QUrl url = QUrl(QString::fromUtf8(target), QUrl::StrictMode);
+    if (!url.isValid() || !sameOrigin(url, m_options.base))
+        return std::nullopt;
+    Request next = request;
+    next.url = url;
+    // As browsers do: 303 always, and 301 and 302 after a POST, continue as a GET without the body.
+    if (status == 303 || (request.isPost && (status == 301 || status == 302))) {
+        next.isPost = false;
+        next.body.clear();
+        next.headers.removeIf([](const auto &header) {
+            return header.first.compare("Content-Type", Qt::CaseInsensitive) == 0;
+        });
     }
-    const qint64 available = std::min(reply.bytesAvailable(), takeSlice);
-    if (available <= 0)
-        return;
-    const qsizetype start = body.size();
-    const qsizetype needed = start + qsizetype(available);
-    if (needed > body.capacity()) // resize() alone would grow to the exact size every time
-        body.reserve(std::max(needed, 2 * body.capacity()));
-    body.resize(needed);
-    const qint64 got = reply.read(body.data() + start, available);
-    body.resize(start + qsizetype(std::max<qint64>(got, 0)));
+    return next;
 }
-
-} // namespace
 
 QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cancel)
 {
     if (cancel.isCancelled())
         throw CancellationError();
-    co_await ensureTrust();
-    if (cancel.isCancelled())
-        throw CancellationError();
-    request.request.setSslConfiguration(*m_ssl);
-    QNetworkReply *reply =
-        request.isPost ? m_manager.post(request.request, request.body) : m_manager.get(request.request);
-    QByteArray body;
-    QMetaObject::Connection onData;
-    // Deleted later: the coroutine may resume inside one of the reply's own signals.
-    const auto release = qScopeGuard([reply, &onData] {
-        QObject::disconnect(onData);
-        reply->deleteLater();
-    });
-    onData = QObject::connect(reply, &QIODevice::readyRead, reply,
-                              [reply, &body] { takeAvailable(*reply, body); });
+    co_await ensureStarted();
+    for (int redirects = 0;; ++redirects) {
+        if (cancel.isCancelled())
+            throw CancellationError();
+        auto exchange = std::make_shared<HttpExchange>();
+        exchange->url = request.url.toEncoded();
+        for (const auto &[name, value] : request.headers)
+            exchange->headerLines.append(name + ": " + value);
+        exchange->isPost = request.isPost;
+        exchange->body = request.body;
+        exchange->trustedCaPem = m_trustedCaPem;
+        exchange->inactivityTimeout = m_options.requestTimeout;
+        exchange->deadline = m_options.exchangeTimeout;
+        exchange->bodyLimit = replyLimit;
 
-    bool cancelled = false;
-    bool timedOut = false;
-    auto *deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, [reply, &timedOut] {
-        timedOut = true;
-        reply->abort();
-    });
-    deadline->start(m_options.exchangeTimeout);
-    const QMetaObject::Connection onCancel = cancel.onCancel(reply, [reply, &cancelled] {
-        cancelled = true;
-        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
-    });
+        HttpWorker *worker = m_worker.get();
+        QObject watching; // ends the watch with this step
+        cancel.onCancel(&watching, [worker, exchange] {
+            exchange->cancelRequested = true;
+            worker->wake();
+        });
+        HttpOutcome outcome = co_await worker->start(exchange);
+        if (outcome.end == HttpOutcome::End::Cancelled)
+            throw CancellationError();
+        if (outcome.end != HttpOutcome::End::Complete || outcome.status <= 0)
+            throw transportErrorOf(outcome);
 
-    co_await reply;
-
-    deadline->stop();
-    QObject::disconnect(onCancel);
-    if (cancelled)
-        throw CancellationError();
-    if (isTransportFailure(*reply)) {
-        const QNetworkReply::NetworkError error = reply->error();
-        // Our own deadline and Qt's inactivity time-out both end in OperationCanceledError.
-        if (timedOut || error == QNetworkReply::OperationCanceledError ||
-            error == QNetworkReply::TimeoutError)
-            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
-        throw TransportError(error, reply->errorString());
+        std::optional<Request> next = redirected(request, outcome.status, outcome.redirectUrl);
+        if (!next)
+            co_return Reply{outcome.status, std::move(outcome.body)};
+        if (redirects == redirectLimit)
+            throw TransportError(QNetworkReply::TooManyRedirectsError,
+                                 QStringLiteral("The service redirected the request too many times."));
+        request = std::move(*next);
     }
-    while (reply->bytesAvailable() > 0) {
-        takeAvailable(*reply, body);
-        if (reply->bytesAvailable() > 0)
-            co_await QCoro::sleepFor(0ms);
-    }
-    co_return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), std::move(body)};
 }

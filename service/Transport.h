@@ -4,22 +4,34 @@
 #include "service/APIService.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
-#include <QSslConfiguration>
+#include <QList>
+#include <QUrl>
 
+#include <memory>
 #include <optional>
+#include <utility>
+
+class HttpWorker;
 
 // The HTTP side of APIService: builds requests against the base address and runs one attempt of an
-// exchange with its time-outs and cancellation. Kept alive by every operation that uses it.
+// exchange with its time-outs, reply limit and cancellation. Kept alive by every operation that
+// uses it.
+//
+// An attempt puts its request on the network once: a connection that closes before the reply is
+// a TransportError, never a silent second send (the operation's one retry is APIService's).
+// Redirects are followed only within the base address's origin (scheme, host and port); a 3xx
+// pointing anywhere else is the attempt's reply, and nothing is sent there.
 class Transport
 {
 public:
     struct Request
     {
-        QNetworkRequest request;
+        QUrl url;
+        QList<std::pair<QByteArray, QByteArray>> headers; // in order, each name once
         bool isPost = false;
         QByteArray body;
+
+        void setHeader(const QByteArray &name, const QByteArray &value);
     };
     struct Reply
     {
@@ -27,7 +39,16 @@ public:
         QByteArray body;
     };
 
+    // The largest reply body an attempt takes. Past it the attempt fails at once with a
+    // TransportError, reading no further; a reply that announces a longer body is not read at all.
+    static constexpr qint64 replyLimit = 64 * 1024 * 1024;
+    // Same-origin redirects one attempt follows before it gives up.
+    static constexpr int redirectLimit = 5;
+
     explicit Transport(const APIService::Options &options);
+    ~Transport();
+    Transport(const Transport &) = delete;
+    Transport &operator=(const Transport &) = delete;
 
     // Starts reading the system's trust store (once per process) without waiting for it.
     static void preloadTrust();
@@ -35,10 +56,10 @@ public:
     [[nodiscard]] QUrl base() const { return m_options.base; }
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
 
-    // A request for base + "/" + path (path may hold more slashes and a query is set by the caller);
-    // "Authorization: Bearer <token>" exactly when a token is given. Throws EncodingError for a token
-    // holding a control character.
-    [[nodiscard]] QNetworkRequest request(const QString &path, const std::optional<QString> &token) const;
+    // A GET of base + "/" + path (path may hold more slashes; a query is set by the caller), with
+    // "Authorization: Bearer <token>" exactly when a token is given. Throws EncodingError for a
+    // token holding a control character.
+    [[nodiscard]] Request request(const QString &path, const std::optional<QString> &token) const;
 
     // One attempt: the reply's status and body once it has been received in full. Throws
     // TransportError when no complete HTTP reply arrived (time-outs included) and CancellationError
@@ -46,11 +67,12 @@ public:
     QCoro::Task<Reply> send(Request request, CancelToken cancel);
 
 private:
-    // Sets m_ssl (the trusted CAs) before the first exchange. Even a default QSslConfiguration
-    // loads the TLS library, so none exists before then.
-    QCoro::Task<> ensureTrust();
+    // Reads the trusted certificates and starts the worker before the first exchange.
+    QCoro::Task<> ensureStarted();
+    [[nodiscard]] std::optional<Request> redirected(const Request &request, int status,
+                                                    const QByteArray &target) const;
 
     APIService::Options m_options;
-    std::optional<QSslConfiguration> m_ssl;
-    QNetworkAccessManager m_manager;
+    std::shared_ptr<const QByteArray> m_trustedCaPem;
+    std::unique_ptr<HttpWorker> m_worker;
 };

@@ -4,12 +4,14 @@
 // one retry, time-outs, cancellation and unwritable requests.
 #include "service/APIService.h"
 #include "service/BuildConfig.h"
+#include "service/Transport.h"
 #include "tests/support/Await.h"
 #include "tests/support/FakeService.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -50,6 +52,14 @@ QCoro::Task<void> run(APIService &s, QString operation)
         co_await s.searchUsers(u"ann"_qs, u"tok"_qs);
     else
         co_await s.resetPassword(u"ann"_qs, u"secret"_qs, u"new"_qs);
+}
+
+// A local port with nothing listening on it.
+quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
 }
 
 int headerCount(const RecordedRequest &request, const QByteArray &name)
@@ -319,24 +329,188 @@ private Q_SLOTS:
         QVERIFY(fake().requests()[2].header("idempotency-key") != key);
     }
 
-    void droppedConnectionsShareOneKey()
+    // An operation puts at most two requests on the network, the second after the pause, however
+    // the connection fails and whether it was fresh or a kept-alive one; the second failure is the
+    // one reported.
+    void attemptRule_data()
     {
-        // Qt itself sends a request again when the connection closes before any reply byte, so the
-        // service may see a POST more than twice; every copy carries the operation's one key.
-        fake().setFallback("POST", "/api/send", FakeReply::drop());
-        Arrivals arrivals(fake());
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("okReply");
+        QTest::addColumn<bool>("reused");
+        for (bool reused : {false, true}) {
+            const char *connection = reused ? "kept-alive connection" : "fresh connection";
+            QTest::addRow("GET, %s", connection) << u"me"_qs << u"/api/me"_qs << meJson << reused;
+            QTest::addRow("POST, %s", connection) << u"send"_qs << u"/api/send"_qs << sendJson << reused;
+        }
+    }
+
+    void attemptRule()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, okReply);
+        QFETCH(bool, reused);
+        const QByteArray method = operation == u"send" ? "POST" : "GET";
         APIService service(fake().options(300ms));
-        const auto error = errorAs<TransportError>(failureOf(service.send("bob", 5, "", "tok")));
+        if (reused) {
+            fake().enqueue(method, path, FakeReply::json(200, okReply));
+            QVERIFY(!failureOf(run(service, operation)));
+            fake().clear();
+        }
+        const int connectionsBefore = fake().connectionCount();
+        fake().enqueue(method, path, FakeReply::drop());
+        fake().setFallback(method, path,
+                           FakeReply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n{"));
+        Arrivals arrivals(fake());
+        const auto error = errorAs<TransportError>(failureOf(run(service, operation)));
         QVERIFY(error);
         QCOMPARE(error->code(), QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(error->description(),
+                 u"The server closed the connection before the whole reply arrived."_qs);
+        QTest::qWait(100);
         const QList<RecordedRequest> requests = fake().requests();
-        QVERIFY(requests.size() >= 2);
-        for (const RecordedRequest &request : requests)
-            QCOMPARE(request.header("idempotency-key"), requests[0].header("idempotency-key"));
-        qint64 longestGap = 0;
-        for (qsizetype i = 1; i < arrivals.times.size(); ++i)
-            longestGap = std::max(longestGap, arrivals.times[i] - arrivals.times[i - 1]);
-        QVERIFY(longestGap >= 300); // our own retry, after the pause
+        QCOMPARE(requests.size(), 2);
+        QVERIFY2(arrivals.times[1] - arrivals.times[0] >= 300,
+                 qPrintable(QString::number(arrivals.times[1])));
+        QCOMPARE(requests[1].header("idempotency-key"), requests[0].header("idempotency-key"));
+        QCOMPARE(requests[1].body, requests[0].body);
+        // Each attempt opens at most one connection (the failed one is never used again).
+        QCOMPARE(fake().connectionCount() - connectionsBefore, 2);
+    }
+
+    // A kept-alive connection that the server closed while it was idle is not an attempt: the next
+    // request goes out once, on a new connection, with no failure and no pause.
+    void closedIdleConnectionIsReplaced()
+    {
+        const QByteArray closedAfterReply =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(meJson.size()) + "\r\n\r\n" + meJson;
+        fake().setFallback("GET", "/api/me", FakeReply::rawBytes(closedAfterReply));
+        APIService service(fake().options(10s));
+        QVERIFY(!failureOf(service.me("tok")));
+        QTest::qWait(100); // the server's close arrives
+        QElapsedTimer clock;
+        clock.start();
+        const std::exception_ptr error = failureOf(service.me("tok"));
+        QVERIFY2(!error, qPrintable(describe(error)));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(fake().requests().size(), 2);
+        QCOMPARE(fake().connectionCount(), 2);
+    }
+
+    // Nothing listens: each attempt fails at its connection, the second one after the pause.
+    void refusedConnection_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::newRow("GET") << u"me"_qs;
+        QTest::newRow("POST") << u"send"_qs;
+    }
+
+    void refusedConnection()
+    {
+        QFETCH(QString, operation);
+        APIService::Options options = fake().options(300ms);
+        options.base.setPort(closedPort());
+        APIService service(options);
+        QElapsedTimer clock;
+        clock.start();
+        const auto error = errorAs<TransportError>(failureOf(run(service, operation)));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::ConnectionRefusedError);
+        QVERIFY2(clock.elapsed() >= 300, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A redirect is followed only within the service's origin: a 3xx pointing elsewhere is the
+    // attempt's (unreadable) reply, and the other server receives nothing, not even the token.
+    void redirects_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("sameOrigin");
+        for (const char *operation : {"me", "send"}) {
+            for (int status : {302, 307}) {
+                QTest::addRow("%s, %d elsewhere", operation, status)
+                    << QString::fromLatin1(operation) << status << false;
+                QTest::addRow("%s, %d same origin", operation, status)
+                    << QString::fromLatin1(operation) << status << true;
+            }
+        }
+    }
+
+    void redirects()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, status);
+        QFETCH(bool, sameOrigin);
+        const bool isPost = operation == u"send";
+        const QByteArray method = isPost ? "POST" : "GET";
+        FakeService elsewhere;
+        const QUrl target = (sameOrigin ? fake() : elsewhere).options().base.toString() + u"/moved"_qs;
+        fake().setFallback(method, isPost ? u"/api/send"_qs : u"/api/me"_qs,
+                           FakeReply::rawBytes("HTTP/1.1 " + QByteArray::number(status) +
+                                               " Moved\r\nLocation: " + target.toEncoded() +
+                                               "\r\nContent-Length: 0\r\n\r\n"));
+        // 307 keeps the method; 302 turns a POST into a GET.
+        const QByteArray followedMethod = status == 307 ? method : QByteArray("GET");
+        fake().setFallback(followedMethod, u"/api/moved"_qs,
+                           FakeReply::json(200, isPost ? sendJson : meJson));
+        elsewhere.setFallback(followedMethod, u"/api/moved"_qs,
+                              FakeReply::json(200, isPost ? sendJson : meJson));
+        APIService service(fake().options(20ms));
+        const std::exception_ptr error = failureOf(run(service, operation));
+        QTest::qWait(100);
+        QCOMPARE(elsewhere.connectionCount(), 0);
+        if (!sameOrigin) {
+            QVERIFY2(errorAs<DecodingError>(error), qPrintable(describe(error)));
+            QCOMPARE(fake().requests().size(), 2);
+            return;
+        }
+        QVERIFY2(!error, qPrintable(describe(error)));
+        const QList<RecordedRequest> moved = fake().requests(u"/api/moved"_qs);
+        QCOMPARE(moved.size(), 1);
+        QCOMPARE(moved[0].method, followedMethod);
+        QCOMPARE(moved[0].header("authorization"), QByteArray("Bearer tok"));
+        if (followedMethod == "POST")
+            QCOMPARE(moved[0].body, fake().requests().first().body);
+    }
+
+    // A reply body is read up to the limit and no further: one announcing more is refused before
+    // its body, one that runs on is cut off there. Either is a transport failure, retried once.
+    void replyLimit_data()
+    {
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("Content-Length above the limit") << true;
+        QTest::newRow("streamed past the limit") << false;
+    }
+
+    void replyLimit()
+    {
+        QFETCH(bool, announced);
+        const QByteArray head = announced ? "HTTP/1.1 200 OK\r\nContent-Length: " +
+                                                QByteArray::number(Transport::replyLimit + 1) + "\r\n\r\n{"
+                                          : QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        fake().setFallback(
+            "GET", "/api/transactions",
+            FakeReply::rawBytes(announced ? head : head + QByteArray(Transport::replyLimit + 1024, ' ')));
+        APIService service(fake().options(20ms));
+        const auto error = errorAs<TransportError>(failureOf(service.transactions("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::ProtocolFailure);
+        QVERIFY2(error->description().contains(u"64 MiB"_qs), qPrintable(error->description()));
+        QCOMPARE(fake().requests().size(), 2);
+    }
+
+    // Only the system's CAs and the configured ones are trusted.
+    void untrustedCertificateIsRefused()
+    {
+        fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        APIService::Options options = fake().options(20ms);
+        options.extraCaPem.clear();
+        APIService service(options);
+        const auto error = errorAs<TransportError>(failureOf(service.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::SslHandshakeFailedError);
+        QCOMPARE(fake().requests().size(), 0);
     }
 
     void realPauseIsTwoSeconds()

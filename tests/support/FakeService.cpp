@@ -75,10 +75,12 @@ struct FakeService::Private
     QHash<QString, QList<FakeReply>> queues;
     QHash<QString, FakeReply> fallbacks;
     QList<RecordedRequest> requests;
+    int connections = 0;
 
     void accept()
     {
         while (QTcpSocket *socket = server.nextPendingConnection()) {
+            ++connections;
             auto state = std::make_shared<Connection>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
                              [this, socket, state] { serve(socket, state); });
@@ -220,6 +222,11 @@ void FakeService::clear()
     d->queues.clear();
     d->fallbacks.clear();
     d->requests.clear();
+}
+
+int FakeService::connectionCount() const
+{
+    return d->connections;
 }
 
 QList<RecordedRequest> FakeService::requests() const

@@ -64,6 +64,7 @@ public:
     void setFallback(const QByteArray &method, const QString &path, FakeReply reply);
     void clear(); // forgets scripts and recorded requests
 
+    [[nodiscard]] int connectionCount() const; // connections accepted so far (TLS or not)
     [[nodiscard]] QList<RecordedRequest> requests() const;
     [[nodiscard]] QList<RecordedRequest> requests(const QString &path) const;
 

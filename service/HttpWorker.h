@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QFuture>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+// One HTTP exchange as the worker carries it out: filled in by the caller, then read only.
+struct HttpExchange
+{
+    QByteArray url;
+    QByteArrayList headerLines; // "Name: value"
+    bool isPost = false;
+    QByteArray body;
+    std::shared_ptr<const QByteArray> trustedCaPem; // the only certificates the peer may chain to
+    std::chrono::milliseconds inactivityTimeout{60000};
+    std::chrono::milliseconds deadline{90000};
+    qint64 bodyLimit = 0;
+
+    // Set by the caller (any thread) and followed by HttpWorker::wake().
+    std::atomic<bool> cancelRequested{false};
+};
+
+struct HttpOutcome
+{
+    enum class End {
+        Complete,   // a whole HTTP reply arrived (any status)
+        Failed,     // libcurl's result says why
+        Cancelled,  // cancelRequested
+        Inactive,   // no byte moved for the inactivity time-out
+        TooLarge,   // the body passes the limit, or its announced length does
+        WouldResend // the connection failed and the request would have gone out again
+    };
+    End end = End::Failed;
+    int curlCode = 0; // CURLcode
+    QString curlText; // libcurl's own words for it
+    int status = 0;   // the HTTP status when one arrived
+    QByteArray body;
+    QByteArray redirectUrl; // for a 3xx with a Location: the absolute target
+};
+
+// A thread of its own running libcurl's multi interface: HTTP/1.1 over TLS, keep-alive connections
+// (at most six per host), every exchange at most once on the network. libcurl itself sends a
+// request a second time when a reused connection turns out to be closed; such an exchange ends as
+// WouldResend instead, so that only the caller decides on a retry.
+//
+// libcurl does not notice that a kept-alive connection is gone when the server's TLS close_notify
+// is waiting on it, as it is after most servers close an idle connection. So before a request goes
+// out on a reused connection the worker looks at its socket itself: anything to read there means
+// the server has closed it, and the request is started again, unsent, on a new connection.
+class HttpWorker
+{
+public:
+    HttpWorker();
+    ~HttpWorker(); // exchanges still running end as Cancelled
+    HttpWorker(const HttpWorker &) = delete;
+    HttpWorker &operator=(const HttpWorker &) = delete;
+
+    // Starts the exchange; the future always gets exactly one outcome.
+    QFuture<HttpOutcome> start(std::shared_ptr<HttpExchange> exchange);
+
+    // Makes the worker look at cancellation flags now. Safe from any thread.
+    void wake();
+
+    struct Running;
+    // Which exchange opened each socket libcurl holds (worker thread only).
+    using SocketOwners = std::unordered_map<int, quint64>;
+
+private:
+    void run();
+
+    SocketOwners m_socketOwners;
+    void *m_multi = nullptr; // CURLM
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<Running>> m_incoming; // guarded by m_mutex
+    bool m_stopping = false;                          // guarded by m_mutex
+    std::thread m_thread;
+};
