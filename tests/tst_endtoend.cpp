@@ -4,6 +4,7 @@
 // showing it; then the app's service client (APIService) through the rest of an account's life and
 // every kind of error reply as the app sees it.
 #include "support/Await.h"
+#include "support/DroppingProxy.h"
 #include "support/IsolatedSettings.h"
 #include "support/ServiceProcess.h"
 
@@ -234,6 +235,23 @@ private Q_SLOTS:
         const AuthResponse again = awaitTask(api().login(u"alice"_qs, u"newpass1"_qs));
         QCOMPARE(again.user.balance, 975.25);
         QCOMPARE(awaitTask(api().transactions(again.token)).size(), 2);
+    }
+
+    // The service carries out a transfer but its reply is lost on the way: the client sends the
+    // request exactly once more, after the pause, and the service's Idempotency-Key check makes
+    // that a repeat. The money moves once.
+    void lostReplyMovesMoneyOnce()
+    {
+        DroppingProxy proxy(m_service.base(), 1);
+        APIService viaProxy(
+            APIService::Options{proxy.base(), ServiceProcess::devCaPem(), std::chrono::milliseconds(300)});
+        const double before = awaitTask(api().me(m_bob)).balance;
+        const SendResponse sent = awaitTask(viaProxy.send(u"alice"_qs, 0.75, QString(), m_bob));
+        QCOMPARE(proxy.requestCount(), 2);
+        QCOMPARE(proxy.connectionCount(), 2);
+        QCOMPARE(sent.user.balance, before - 0.75);
+        QCOMPARE(awaitTask(api().me(m_bob)).balance, before - 0.75);
+        QCOMPARE(awaitTask(api().transactions(m_bob)).first().id, sent.transaction.id);
     }
 };
 
