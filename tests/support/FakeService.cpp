@@ -196,9 +196,8 @@ FakeService::~FakeService() = default;
 APIService::Options FakeService::options(std::chrono::milliseconds retryPause) const
 {
     APIService::Options options;
-    // The loopback address itself, not "localhost": where that name resolves to ::1 as well (as on
-    // a stock Debian), Qt's HTTP layer races an IPv6 and an IPv4 connection, and a reply cut off
-    // mid-body then stalls until the inactivity time-out instead of failing at once.
+    // The loopback address itself, which the certificate names: the tests do not depend on how
+    // this machine resolves "localhost" (IPv4 only, or ::1 as well as on a stock Debian).
     options.base = QUrl(QStringLiteral("https://127.0.0.1:%1/api").arg(d->server.serverPort()));
     QFile ca(QStringLiteral(QUORL_DEV_CA_CERT));
     if (ca.open(QIODevice::ReadOnly))
