@@ -7,8 +7,10 @@
 #include "server/Database.h"
 #include "server/IdempotencyStore.h"
 #include "server/InputRules.h"
+#include "server/Outbox.h"
 #include "server/TransferStore.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,15 +87,20 @@ private Q_SLOTS:
         QTest::newRow("name 32") << u"user"_qs << QString(32, u'a') << true;
         QTest::newRow("name 33") << u"user"_qs << QString(33, u'a') << false;
         QTest::newRow("name accented") << u"user"_qs << u"josé"_qs << false;
+        QTest::newRow("name final line feed") << u"user"_qs << u"alice\n"_qs << false;
         QTest::newRow("mail plain") << u"mail"_qs << u"a.b+c@example.co.uk"_qs << true;
         QTest::newRow("mail no domain dot") << u"mail"_qs << u"a@localhost"_qs << false;
         QTest::newRow("mail two ats") << u"mail"_qs << u"a@b@c.de"_qs << false;
         QTest::newRow("mail trailing dot") << u"mail"_qs << u"a@b.de."_qs << false;
         QTest::newRow("mail space") << u"mail"_qs << u"a b@c.de"_qs << false;
+        QTest::newRow("mail final line feed") << u"mail"_qs << u"a@b.de\n"_qs << false;
+        QTest::newRow("mail C1 control") << u"mail"_qs << u"a\u0085b@c.de"_qs << false;
         QTest::newRow("password 6") << u"password"_qs << u"123456"_qs << true;
         QTest::newRow("password 6 emoji") << u"password"_qs << u"😀😀😀😀😀😀"_qs << true;
         QTest::newRow("note 500 emoji") << u"note"_qs << QString(u"😀"_qs).repeated(500) << true;
         QTest::newRow("note 501") << u"note"_qs << QString(501, u'n') << false;
+        QTest::newRow("note line feed") << u"note"_qs << u"one\ntwo"_qs << false;
+        QTest::newRow("note tab") << u"note"_qs << u"one\ttwo"_qs << false;
     }
 
     void inputRules()
@@ -111,6 +118,31 @@ private Q_SLOTS:
         else
             problem = InputRules::checkNote(value);
         QCOMPARE(problem.isEmpty(), accepted);
+    }
+
+    void outboxKeepsEachHeaderOnOneLine()
+    {
+        // An account made before control characters were refused may still hold a line feed.
+        QTemporaryDir dir;
+        FILE *announce = std::tmpfile();
+        QVERIFY(announce);
+        Outbox outbox(dir.path(), announce);
+        QVERIFY(outbox.sendCode(u"eve\nBcc: x@y.zz"_qs, u"eve@example.com\n"_qs, u"123456"_qs));
+        const QStringList names = QDir(dir.path()).entryList({u"*.eml"_qs});
+        QCOMPARE(names.size(), 1);
+        QFile mail(dir.filePath(names.first()));
+        QVERIFY(mail.open(QIODevice::ReadOnly));
+        const QByteArray text = mail.readAll();
+        QVERIFY(!text.contains("\nBcc:"));
+        QVERIFY(text.contains("\r\nTo: eve\xef\xbf\xbd"
+                              "Bcc: x@y.zz <eve@example.com\xef\xbf\xbd>\r\n"));
+        std::rewind(announce);
+        char line[256] = {};
+        QVERIFY(std::fgets(line, sizeof line, announce));
+        QCOMPARE(QByteArray(line),
+                 QByteArray("mail to eve@example.com\xef\xbf\xbd: verification code 123456\n"));
+        QVERIFY(!std::fgets(line, sizeof line, announce));
+        std::fclose(announce);
     }
 
     void searchText_data()

@@ -124,6 +124,12 @@ private Q_SLOTS:
         row("e-mail with line break", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd\r\nBcc: x@y.zz","password":"secret1"})", "", 400,
             "e-mail");
+        row("user name with final line feed", "POST", "/register",
+            R"({"username":"vera\n","email":"a@b.cd","password":"secret1"})", "", 400,
+            "The user name must not contain line breaks");
+        row("e-mail with final line feed", "POST", "/register",
+            R"({"username":"newbie","email":"a@b.cd\n","password":"secret1"})", "", 400,
+            "The e-mail address must not contain line breaks");
         row("short password", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd","password":"12345"})", "", 400,
             "The password must have at least 6 characters.");
@@ -147,6 +153,8 @@ private Q_SLOTS:
             "\"amount\" must be a number");
         row("amount too precise", "POST", "/send", R"({"to":"rex","amount":0.0000001,"note":""})", "verified",
             400, "The amount can have at most 6 decimal places.");
+        row("note with line feed", "POST", "/send", R"({"to":"rex","amount":1,"note":"a\nb"})", "verified",
+            400, "The note must not contain line breaks");
         row("over the balance", "POST", "/send", R"({"to":"rex","amount":100.000001,"note":""})", "verified",
             422, "Insufficient balance: you have 100 ◆.");
         row("to oneself", "POST", "/send", R"({"to":"Vera","amount":1,"note":""})", "verified", 400,
