@@ -179,9 +179,9 @@ bool Service::listen(const ServiceOptions &options, QString *error)
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);
 
-    d->frontend = std::make_unique<HttpFrontend>(*d->router);
-    d->frontend->sslSetup(tls);
-    d->port = d->frontend->listen(QHostAddress::LocalHost, options.port);
+    d->frontend = std::make_unique<HttpFrontend>(
+        *d->router, TlsListener::Limits{options.idleTimeoutMs, options.maxConnectionsPerAddress});
+    d->port = d->frontend->listenTls(QHostAddress::LocalHost, options.port, tls);
     if (d->port == 0) {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, options.port);
@@ -190,7 +190,7 @@ bool Service::listen(const ServiceOptions &options, QString *error)
         return false;
     }
     // localhost may resolve to ::1 first; serve it too where the system has IPv6.
-    d->frontend->listen(QHostAddress::LocalHostIPv6, d->port);
+    d->frontend->listenTls(QHostAddress::LocalHostIPv6, d->port, tls);
     d->frontend->limitRequestSizes();
     return true;
 }

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QSslSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
 
@@ -73,6 +74,14 @@ class TestService : public QObject
     QJsonArray transfers(const QString &token)
     {
         return get(u"/transactions"_qs, token).json[u"transactions"_qs].toArray();
+    }
+    static bool connectTls(QSslSocket &socket, quint16 port)
+    {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + ServiceProcess::devCa());
+        socket.setSslConfiguration(tls);
+        socket.connectToHostEncrypted(u"localhost"_qs, port);
+        return socket.waitForEncrypted(5000);
     }
     QStringList search(const QByteArray &query)
     {
@@ -338,16 +347,50 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QSslSocket socket;
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + ServiceProcess::devCa());
-        socket.setSslConfiguration(tls);
-        socket.connectToHostEncrypted(u"localhost"_qs, m_service.port());
-        QVERIFY(socket.waitForEncrypted(10000));
+        QVERIFY(connectTls(socket, m_service.port()));
         socket.write(bytes);
         socket.waitForBytesWritten(5000);
         socket.waitForReadyRead(500);
         socket.disconnectFromHost();
         QCOMPARE(get(u"/me"_qs, m_verified).status, 200);
+    }
+
+    void idleAndSurplusConnectionsAreClosed()
+    {
+        ServiceProcess service;
+        QVERIFY(service.start({u"--idle-timeout"_qs, u"3"_qs, u"--max-connections-per-address"_qs, u"4"_qs}));
+        QSslSocket silent;
+        QVERIFY(connectTls(silent, service.port()));
+        QTcpSocket plain; // never starts TLS
+        plain.connectToHost(u"localhost"_qs, service.port());
+        QVERIFY(plain.waitForConnected(5000));
+        QSslSocket trickling; // one header line after another, never the end of the request
+        QVERIFY(connectTls(trickling, service.port()));
+        trickling.write("GET /api/me HTTP/1.1\r\nHost: localhost\r\n");
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, &trickling, [&trickling] { trickling.write("X-Drip: 1\r\n"); });
+        drip.start(200);
+        // Meanwhile the service answers others, on a fourth connection that it keeps open.
+        QSslSocket answered;
+        QVERIFY(connectTls(answered, service.port()));
+        answered.write("GET /api/me HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        QVERIFY(answered.waitForReadyRead(5000));
+        QVERIFY(answered.readAll().startsWith("HTTP/1.1 401 "));
+        // A fifth is closed before its handshake.
+        QSslSocket surplus;
+        QVERIFY(!connectTls(surplus, service.port()));
+
+        const auto closed = [](const QAbstractSocket &s) {
+            return s.state() == QAbstractSocket::UnconnectedState;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(closed(silent) && closed(plain) && closed(trickling) && closed(answered),
+                                 20000);
+        // Closed connections give their places back, and the count goes on.
+        QTest::qWait(500);
+        QSslSocket again[4];
+        for (QSslSocket &socket : again)
+            QVERIFY(connectTls(socket, service.port()));
+        QVERIFY(!connectTls(surplus, service.port()));
     }
 
     void repeatGetsTheFirstReplyWithoutNewWork()
