@@ -57,7 +57,10 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
         u"max-connections-per-address"_qs,
         u"Open connections allowed from one address; more are closed at once (default 64)."_qs, u"count"_qs,
         u"64"_qs);
-    parser.addOptions({port, data, cert, key, secret, balance, idle, perAddress});
+    const QCommandLineOption tokenLifetime(
+        u"token-lifetime"_qs, u"Days a sign-in token stays valid after it was issued (default 30)."_qs,
+        u"days"_qs, u"30"_qs);
+    parser.addOptions({port, data, cert, key, secret, balance, idle, perAddress, tokenLifetime});
     parser.process(arguments);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -99,6 +102,12 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
         *error = u"--max-connections-per-address must be a number from 1 to 100000"_qs;
         return std::nullopt;
     }
+    const double tokenDays = parser.value(tokenLifetime).toDouble(&ok);
+    if (!ok || !(tokenDays > 0 && tokenDays <= 36'500)) {
+        *error = u"--token-lifetime must be a number of days above 0, at most 36500"_qs;
+        return std::nullopt;
+    }
+    options.tokenLifetimeMs = qRound64(tokenDays * 86'400'000);
     if (options.certFile.isEmpty() || options.keyFile.isEmpty()) {
         *error = u"--cert and --key are needed (this build has no development certificate)"_qs;
         return std::nullopt;

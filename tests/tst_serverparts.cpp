@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The rules inside quorl-service, without the network: exact amounts, input checks, the search
-// text's decoding, Idempotency-Key parsing and in-progress marks, and the transfer store's guards.
+// text's decoding, Idempotency-Key parsing and in-progress marks, the stores' guards, and opening a
+// database of an earlier version.
 #include "server/AccountStore.h"
 #include "server/Amount.h"
 #include "server/Crypto.h"
@@ -10,7 +11,10 @@
 #include "server/Outbox.h"
 #include "server/TransferStore.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,6 +188,43 @@ private Q_SLOTS:
         QCOMPARE(IdempotencyStore::parseKey(header), key);
     }
 
+    void olderDatabaseOpensWithItsCodesHashed()
+    {
+        // The users table as earlier versions made it, with one code pending in plain text.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"old.db"_qs);
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"old"_qs);
+            old.setDatabaseName(file);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            QVERIFY(q.exec(
+                u"CREATE TABLE users(id INTEGER PRIMARY KEY,"
+                " username TEXT NOT NULL UNIQUE COLLATE NOCASE, email TEXT NOT NULL,"
+                " password_hash TEXT NOT NULL, account_number TEXT NOT NULL UNIQUE,"
+                " balance INTEGER NOT NULL CHECK (balance >= 0), is_verified INTEGER NOT NULL DEFAULT 0,"
+                " code TEXT, code_expires INTEGER, code_failures INTEGER NOT NULL DEFAULT 0,"
+                " created_at INTEGER NOT NULL)"_qs));
+            QVERIFY(q.exec(
+                u"INSERT INTO users VALUES(1, 'ann', 'a@b.cd', 'h', '1000000001', 5, 0, '012345', 99, 2, 1),"
+                " (2, 'bob', 'b@b.cd', 'h', '1000000002', 7, 1, NULL, NULL, 0, 1)"_qs));
+        }
+        QSqlDatabase::removeDatabase(u"old"_qs);
+        for (int opening = 1; opening <= 2; ++opening) { // the second finds nothing left to do
+            Database db;
+            QString error;
+            QVERIFY2(db.open(file, &error), qPrintable(error));
+            AccountStore accounts(db);
+            const auto ann = accounts.byId(1);
+            QVERIFY(ann && Crypto::verifyPassword(ann->codeHash, u"012345"_qs));
+            QCOMPARE(ann->codeExpires, 99);
+            QCOMPARE(ann->codeFailures, 2);
+            QCOMPARE(ann->balance, 5);
+            QVERIFY(accounts.byId(2)->codeHash.isEmpty());
+            QCOMPARE(accounts.byName(u"BOB"_qs)->balance, 7);
+        }
+    }
+
     void storesAndGuards()
     {
         QTemporaryDir dir;
@@ -214,10 +255,11 @@ private Q_SLOTS:
                                  db.exec(u"UPDATE users SET balance = -1 WHERE id = ?"_qs, {a}));
 
         accounts.addToken(a, u"tok"_qs);
-        QCOMPARE(accounts.userForToken(u"tok"_qs).value_or(0), a);
+        QCOMPARE(accounts.userForToken(u"tok"_qs, 0).value_or(0), a);
+        QVERIFY(!accounts.userForToken(u"tok"_qs, QDateTime::currentMSecsSinceEpoch() + 1)); // too old
         QVERIFY(!db.exec(u"SELECT 1 FROM tokens WHERE token_hash = ?"_qs, {QByteArray("tok")}).next());
         accounts.revokeTokens(a);
-        QVERIFY(!accounts.userForToken(u"tok"_qs));
+        QVERIFY(!accounts.userForToken(u"tok"_qs, 0));
 
         // A key is in progress until its end; stored replies expire after 24 hours.
         QVERIFY(idempotency.begin("scope"));

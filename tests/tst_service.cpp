@@ -5,6 +5,7 @@
 #include "support/HttpsClient.h"
 #include "support/ServiceProcess.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -74,6 +75,26 @@ class TestService : public QObject
     QJsonArray transfers(const QString &token)
     {
         return get(u"/transactions"_qs, token).json[u"transactions"_qs].toArray();
+    }
+    // One statement on the service's database (beside the running service, or while it is stopped):
+    // the first value of a query, or the number of rows changed.
+    QVariant database(const QString &sql, const QVariantList &args = {})
+    {
+        QVariant result;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"peek"_qs);
+            db.setDatabaseName(m_service.dataDir() + u"/quorl.db"_qs);
+            if (!db.open())
+                return {};
+            QSqlQuery q(db);
+            q.prepare(sql);
+            for (const QVariant &arg : args)
+                q.addBindValue(arg);
+            if (q.exec())
+                result = q.isSelect() ? (q.next() ? q.value(0) : QVariant()) : QVariant(q.numRowsAffected());
+        }
+        QSqlDatabase::removeDatabase(u"peek"_qs);
+        return result;
     }
     static bool connectTls(QSslSocket &socket, quint16 port)
     {
@@ -151,7 +172,7 @@ private Q_SLOTS:
             "Wrong user name or password.");
         row("no token", "GET", "/me", "", "", 401, "Sign in first");
         row("unknown token", "GET", "/me", "", "bogus", 401,
-            "The sign-in token is not valid (it may have been revoked). Please sign in again.");
+            "The sign-in token is not valid (it may have expired or been revoked). Please sign in again.");
         row("unverified sender", "POST", "/send", R"({"to":"vera","amount":1,"note":""})", "unverified", 403,
             "Verify your e-mail address before sending Quorls.");
         row("unknown recipient", "POST", "/send", R"({"to":"nobody","amount":1,"note":""})", "verified", 404,
@@ -213,6 +234,10 @@ private Q_SLOTS:
     {
         const QString token = registerUser(u"wendy"_qs);
         const QString code = m_service.latestCode(u"wendy@example.com"_qs);
+        // Kept only as an argon2id hash, like the password.
+        const QString stored =
+            database(u"SELECT code_hash FROM users WHERE username = 'wendy'"_qs).toString();
+        QVERIFY2(stored.startsWith(u"$argon2id$"_qs) && !stored.contains(code), qPrintable(stored));
         const QString wrong = code == u"000000" ? u"111111"_qs : u"000000"_qs;
         QCOMPARE(verify(token, wrong), u"Wrong code; 4 more tries left."_qs);
         for (int i = 2; i <= 5; ++i)
@@ -231,20 +256,30 @@ private Q_SLOTS:
         // Let the clock pass in the database: the code's expiry, set 15 minutes ahead, moves back
         // by 15 minutes and one second.
         m_service.stop();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"expiry"_qs);
-            db.setDatabaseName(m_service.dataDir() + u"/quorl.db"_qs);
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(
-                q.exec(u"UPDATE users SET code_expires = code_expires - 901000 WHERE username = 'ezra'"_qs));
-            QCOMPARE(q.numRowsAffected(), 1);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(u"expiry"_qs);
+        QCOMPARE(
+            database(u"UPDATE users SET code_expires = code_expires - 901000 WHERE username = 'ezra'"_qs), 1);
         QVERIFY(m_service.start(m_arguments));
         const QString error = verify(token, code);
         QVERIFY2(error.contains(u"expired"_qs), qPrintable(error));
+    }
+
+    void tokensExpireAfter30Days()
+    {
+        const QString older = registerUser(u"tia"_qs);
+        const QString newer = login(u"tia"_qs, u"secret1"_qs).json[u"token"_qs].toString();
+        m_service.stop();
+        const auto age = [this](const QString &token, qint64 days, qint64 ms) {
+            const QByteArray hash = QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256);
+            return database(u"UPDATE tokens SET created_at = created_at - ? WHERE token_hash = ?"_qs,
+                            {days * 86'400'000 + ms, hash});
+        };
+        QCOMPARE(age(older, 30, 60'000), 1);
+        QCOMPARE(age(newer, 29, 0), 1);
+        QVERIFY(m_service.start(m_arguments));
+        const HttpResult expired = get(u"/me"_qs, older);
+        QCOMPARE(expired.status, 401);
+        QVERIFY(expired.errorText().contains(u"expired"_qs));
+        QCOMPARE(get(u"/me"_qs, newer).status, 200);
     }
 
     void amountsStayExact()
@@ -415,13 +450,17 @@ private Q_SLOTS:
         QCOMPARE(balanceMicros(ann), 93'000'000);
     }
 
-    void keysAreScopedByEndpointAndToken()
+    void keysAreScopedByEndpointAndUser()
     {
         const QString cat = verifiedUser(u"cat"_qs);
         const QString dan = verifiedUser(u"dan"_qs);
-        QCOMPARE(send(cat, u"dan"_qs, 1, "shared").status, 200);
+        const HttpResult first = send(cat, u"dan"_qs, 1, "shared");
+        QCOMPARE(first.status, 200);
         QCOMPARE(send(dan, u"cat"_qs, 1, "shared").status, 200);
         QCOMPARE(post(u"/resend-verification"_qs, "{}", bearer(cat, "shared")).status, 400);
+        // Another session of the same user is the same caller.
+        const QString again = login(u"cat"_qs, u"secret1"_qs).json[u"token"_qs].toString();
+        QCOMPARE(send(again, u"dan"_qs, 1, "shared").body, first.body);
         QCOMPARE(balanceMicros(cat), 100'000'000);
         QCOMPARE(transfers(cat).size(), 2);
         // Reading ignores the header.
