@@ -108,7 +108,7 @@ bool ApiRouter::authenticate(const ExchangePtr &exchange, const Exchange::Delive
         QString::fromLatin1(token), QDateTime::currentMSecsSinceEpoch() - m_ctx.tokenLifetimeMs);
     if (!userId) {
         answer(deliver, 401,
-               QStringLiteral("The sign-in token is not valid (it may have expired or been revoked). "
+               QStringLiteral("The sign-in token is not valid (it may have been revoked). "
                               "Please sign in again."));
         return false;
     }

