@@ -23,7 +23,7 @@ std::optional<Account> AccountStore::one(const QString &where, const QVariant &v
 {
     QSqlQuery q =
         m_db.exec(QStringLiteral("SELECT id, username, email, password_hash, account_number, balance,"
-                                 " is_verified, code, code_expires, code_failures FROM users WHERE ") +
+                                 " is_verified, code_hash, code_expires, code_failures FROM users WHERE ") +
                       where,
                   {value});
     if (!q.next())
@@ -36,7 +36,7 @@ std::optional<Account> AccountStore::one(const QString &where, const QVariant &v
     a.accountNumber = q.value(4).toString();
     a.balance = q.value(5).toLongLong();
     a.verified = q.value(6).toBool();
-    a.code = q.value(7).toString();
+    a.codeHash = q.value(7).toByteArray();
     a.codeExpires = q.value(8).toLongLong();
     a.codeFailures = q.value(9).toInt();
     return a;
@@ -77,10 +77,11 @@ void AccountStore::addToken(qint64 userId, const QString &token)
               {tokenHash(token), userId, QDateTime::currentMSecsSinceEpoch()});
 }
 
-std::optional<qint64> AccountStore::userForToken(const QString &token)
+std::optional<qint64> AccountStore::userForToken(const QString &token, qint64 issuedAfter)
 {
     QSqlQuery q =
-        m_db.exec(QStringLiteral("SELECT user_id FROM tokens WHERE token_hash = ?"), {tokenHash(token)});
+        m_db.exec(QStringLiteral("SELECT user_id FROM tokens WHERE token_hash = ? AND created_at > ?"),
+                  {tokenHash(token), issuedAfter});
     if (!q.next())
         return std::nullopt;
     return q.value(0).toLongLong();
@@ -91,16 +92,22 @@ void AccountStore::revokeTokens(qint64 userId)
     m_db.exec(QStringLiteral("DELETE FROM tokens WHERE user_id = ?"), {userId});
 }
 
-void AccountStore::setCode(qint64 userId, const QString &code, qint64 expires)
+void AccountStore::purgeTokens(qint64 issuedUntil)
 {
-    m_db.exec(QStringLiteral("UPDATE users SET code = ?, code_expires = ?, code_failures = 0 WHERE id = ?"),
-              {code, expires, userId});
+    m_db.exec(QStringLiteral("DELETE FROM tokens WHERE created_at <= ?"), {issuedUntil});
+}
+
+void AccountStore::setCode(qint64 userId, const QByteArray &codeHash, qint64 expires)
+{
+    m_db.exec(
+        QStringLiteral("UPDATE users SET code_hash = ?, code_expires = ?, code_failures = 0 WHERE id = ?"),
+        {QString::fromLatin1(codeHash), expires, userId});
 }
 
 void AccountStore::recordWrongCode(qint64 userId, bool voidCode)
 {
     if (voidCode)
-        m_db.exec(QStringLiteral("UPDATE users SET code = NULL, code_expires = NULL,"
+        m_db.exec(QStringLiteral("UPDATE users SET code_hash = NULL, code_expires = NULL,"
                                  " code_failures = code_failures + 1 WHERE id = ?"),
                   {userId});
     else
@@ -110,7 +117,7 @@ void AccountStore::recordWrongCode(qint64 userId, bool voidCode)
 
 void AccountStore::markVerified(qint64 userId)
 {
-    m_db.exec(QStringLiteral("UPDATE users SET is_verified = 1, code = NULL, code_expires = NULL,"
+    m_db.exec(QStringLiteral("UPDATE users SET is_verified = 1, code_hash = NULL, code_expires = NULL,"
                              " code_failures = 0 WHERE id = ?"),
               {userId});
 }

@@ -18,7 +18,7 @@ struct Account
     QString accountNumber;
     qint64 balance = 0; // micro-Quorls
     bool verified = false;
-    QString code; // empty when there is no usable code
+    QByteArray codeHash; // argon2id of the verification code; empty when there is no usable code
     qint64 codeExpires = 0;
     int codeFailures = 0;
 
@@ -26,7 +26,8 @@ struct Account
     [[nodiscard]] QJsonObject toJson() const;
 };
 
-// Accounts, their sign-in tokens (kept only as SHA-256 hashes) and their verification codes.
+// Accounts, their sign-in tokens (kept only as SHA-256 hashes) and their verification codes (kept
+// only as argon2id hashes, like the passwords: six digits are too few for a fast hash).
 // User names are unique without regard to ASCII case and found the same way. Throws DatabaseError.
 class AccountStore
 {
@@ -41,10 +42,12 @@ public:
                   qint64 balance);
 
     void addToken(qint64 userId, const QString &token);
-    [[nodiscard]] std::optional<qint64> userForToken(const QString &token);
+    // The owner of a token issued after the given time (ms since the epoch).
+    [[nodiscard]] std::optional<qint64> userForToken(const QString &token, qint64 issuedAfter);
     void revokeTokens(qint64 userId);
+    void purgeTokens(qint64 issuedUntil); // drops tokens issued at or before the time
 
-    void setCode(qint64 userId, const QString &code, qint64 expires); // also clears the failures
+    void setCode(qint64 userId, const QByteArray &codeHash, qint64 expires); // also clears the failures
     void recordWrongCode(qint64 userId, bool voidCode);
     void markVerified(qint64 userId);
     void setPasswordHash(qint64 userId, const QByteArray &hash);

@@ -104,14 +104,15 @@ bool ApiRouter::authenticate(const ExchangePtr &exchange, const Exchange::Delive
         answer(deliver, 401, QStringLiteral("The Authorization header must be \"Bearer <token>\"."));
         return false;
     }
-    const auto userId = m_ctx.accounts.userForToken(QString::fromLatin1(token));
+    const auto userId = m_ctx.accounts.userForToken(
+        QString::fromLatin1(token), QDateTime::currentMSecsSinceEpoch() - m_ctx.tokenLifetimeMs);
     if (!userId) {
         answer(deliver, 401,
                QStringLiteral("The sign-in token is not valid (it may have been revoked). "
                               "Please sign in again."));
         return false;
     }
-    exchange->setCaller(*userId, AccountStore::tokenHash(QString::fromLatin1(token)));
+    exchange->setCaller(*userId);
     return true;
 }
 
@@ -127,7 +128,9 @@ bool ApiRouter::checkIdempotency(const ExchangePtr &exchange, const Exchange::De
                               "characters, bare or in double quotes."));
         return false;
     }
-    const QByteArray caller = exchange->callerTokenHash().toHex();
+    // Per user, not per token: a second session of the same user that sends the same key (a
+    // client that signed in again between two tries) gets the first reply.
+    const QByteArray caller = exchange->userId() ? "user " + QByteArray::number(*exchange->userId()) : "";
     const QByteArray scope =
         Crypto::sha256(request.method + ' ' + request.path.toUtf8() + '\n' + caller + '\n' + key);
     const QByteArray requestHash = Crypto::hmacSha256(m_ctx.serverKey, canonicalBody(request.body));

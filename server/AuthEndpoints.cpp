@@ -34,16 +34,37 @@ QJsonObject userObject(ServiceContext &ctx, qint64 userId)
     return account->toJson();
 }
 
-// A fresh code for the account, "mailed" once the transaction has committed.
-ApiReply withNewCode(ServiceContext &ctx, const Account &account, ApiReply reply)
+// The account's new code, "mailed" once the transaction has committed.
+ApiReply withNewCode(ServiceContext &ctx, const Account &account, const QString &code,
+                     const QByteArray &codeHash, ApiReply reply)
 {
-    const QString code = Crypto::randomDigits(6, false);
-    ctx.accounts.setCode(account.id, code, QDateTime::currentMSecsSinceEpoch() + codeLifetimeMs);
+    ctx.accounts.setCode(account.id, codeHash, QDateTime::currentMSecsSinceEpoch() + codeLifetimeMs);
     Outbox *outbox = &ctx.outbox;
     reply.afterCommit = [outbox, username = account.username, email = account.email, code] {
         outbox->sendCode(username, email, code);
     };
     return reply;
+}
+
+struct Hashes
+{
+    QByteArray password;
+    QByteArray code;
+};
+
+ApiReply noValidCode()
+{
+    return fail(400, QStringLiteral("There is no valid code for this account; ask for a new one."));
+}
+
+ApiReply alreadyVerified()
+{
+    return fail(400, QStringLiteral("Your e-mail address is already verified."));
+}
+
+ApiReply outOfMemory()
+{
+    return fail(503, QStringLiteral("The service is out of memory; try again later."));
 }
 
 } // namespace
@@ -68,23 +89,24 @@ void registerUser(ServiceContext &ctx, const ExchangePtr &exchange)
                    fail(409, QStringLiteral("The user name \"%1\" is already taken.").arg(username)));
         return;
     }
-    QtConcurrent::run(&Crypto::hashPassword, password)
-        .then(ctx.eventContext, [&ctx, exchange, username, email](const QByteArray &hash) {
-            exchange->finish([&] {
-                if (hash.isEmpty())
-                    return fail(503, QStringLiteral("The service is out of memory; try again later."));
-                if (ctx.accounts.byName(username))
-                    return fail(409, QStringLiteral("The user name \"%1\" is already taken.").arg(username));
-                const qint64 id = ctx.accounts.create(username, email, hash, ctx.startingBalance);
-                const QString token = exchange->newToken();
-                ctx.accounts.addToken(id, token);
-                const auto account = ctx.accounts.byId(id);
-                ApiReply reply = withNewCode(ctx, *account, {});
-                reply.body = {{QStringLiteral("token"), token},
-                              {QStringLiteral("user"), userObject(ctx, id)}};
-                return reply;
-            });
+    const QString code = Crypto::randomDigits(6, false);
+    QtConcurrent::run([password, code] {
+        return Hashes{Crypto::hashPassword(password), Crypto::hashPassword(code)};
+    }).then(ctx.eventContext, [&ctx, exchange, username, email, code](const Hashes &hashes) {
+        exchange->finish([&] {
+            if (hashes.password.isEmpty() || hashes.code.isEmpty())
+                return outOfMemory();
+            if (ctx.accounts.byName(username))
+                return fail(409, QStringLiteral("The user name \"%1\" is already taken.").arg(username));
+            const qint64 id = ctx.accounts.create(username, email, hashes.password, ctx.startingBalance);
+            const QString token = exchange->newToken();
+            ctx.accounts.addToken(id, token);
+            const auto account = ctx.accounts.byId(id);
+            ApiReply reply = withNewCode(ctx, *account, code, hashes.code, {});
+            reply.body = {{QStringLiteral("token"), token}, {QStringLiteral("user"), userObject(ctx, id)}};
+            return reply;
         });
+    });
 }
 
 void login(ServiceContext &ctx, const ExchangePtr &exchange)
@@ -119,49 +141,86 @@ void login(ServiceContext &ctx, const ExchangePtr &exchange)
 
 void verifyEmail(ServiceContext &ctx, const ExchangePtr &exchange)
 {
-    exchange->finish([&ctx, exchange] {
-        BodyReader body(exchange->request().body);
-        const QString code = body.string("code");
-        if (!body.ok())
-            return body.errorReply();
-        const auto account = ctx.accounts.byId(*exchange->userId());
-        if (!account)
-            throw DatabaseError("the account vanished");
-        if (account->verified)
-            return ApiReply::message(QStringLiteral("Your e-mail address is already verified."));
-        if (account->code.isEmpty())
-            return fail(400, QStringLiteral("There is no valid code for this account; ask for a new one."));
-        if (QDateTime::currentMSecsSinceEpoch() > account->codeExpires) {
-            ctx.accounts.recordWrongCode(account->id, true);
+    BodyReader body(exchange->request().body);
+    const QString code = body.string("code");
+    if (!body.ok()) {
+        finishWith(exchange, body.errorReply());
+        return;
+    }
+    const auto account = ctx.accounts.byId(*exchange->userId());
+    if (!account)
+        throw DatabaseError("the account vanished");
+    if (account->verified) {
+        finishWith(exchange, ApiReply::message(QStringLiteral("Your e-mail address is already verified.")));
+        return;
+    }
+    if (account->codeHash.isEmpty()) {
+        finishWith(exchange, noValidCode());
+        return;
+    }
+    if (QDateTime::currentMSecsSinceEpoch() > account->codeExpires) {
+        exchange->finish([&ctx, id = account->id] {
+            ctx.accounts.recordWrongCode(id, true);
             return fail(400, QStringLiteral("The code has expired; ask for a new one."));
-        }
-        if (!Crypto::equalConstantTime(code.toUtf8(), account->code.toUtf8())) {
-            const int left = maxWrongCodes - account->codeFailures - 1;
-            ctx.accounts.recordWrongCode(account->id, left <= 0);
-            if (left <= 0)
-                return fail(400, QStringLiteral("Wrong code. That was the fifth wrong code, so it no longer "
-                                                "works; ask for a new one."));
-            return fail(
-                400,
-                QStringLiteral("Wrong code; %1 more %2 left.").arg(left).arg(left == 1 ? "try" : "tries"));
-        }
-        ctx.accounts.markVerified(account->id);
-        return ApiReply::message(QStringLiteral("Your e-mail address is verified."));
-    });
+        });
+        return;
+    }
+    QtConcurrent::run(&Crypto::verifyPassword, account->codeHash, code)
+        .then(ctx.eventContext, [&ctx, exchange, id = account->id, hash = account->codeHash](bool matches) {
+            exchange->finish([&] {
+                // Judged on the account as it is now: other tries or a new code may have landed
+                // while this one was being checked.
+                const auto now = ctx.accounts.byId(id);
+                if (!now)
+                    throw DatabaseError("the account vanished");
+                if (now->verified)
+                    return ApiReply::message(QStringLiteral("Your e-mail address is already verified."));
+                if (now->codeHash.isEmpty())
+                    return noValidCode();
+                if (now->codeHash != hash)
+                    return fail(400, QStringLiteral(
+                                         "A newer code has been sent; enter the one from the latest mail."));
+                if (!matches) {
+                    const int left = maxWrongCodes - now->codeFailures - 1;
+                    ctx.accounts.recordWrongCode(id, left <= 0);
+                    if (left <= 0)
+                        return fail(400, QStringLiteral("Wrong code. That was the fifth wrong code, so it no "
+                                                        "longer works; ask for a new one."));
+                    return fail(400, QStringLiteral("Wrong code; %1 more %2 left.")
+                                         .arg(left)
+                                         .arg(left == 1 ? "try" : "tries"));
+                }
+                ctx.accounts.markVerified(id);
+                return ApiReply::message(QStringLiteral("Your e-mail address is verified."));
+            });
+        });
 }
 
 void resendVerification(ServiceContext &ctx, const ExchangePtr &exchange)
 {
-    exchange->finish([&ctx, exchange] {
-        const auto account = ctx.accounts.byId(*exchange->userId());
-        if (!account)
-            throw DatabaseError("the account vanished");
-        if (account->verified)
-            return fail(400, QStringLiteral("Your e-mail address is already verified."));
-        return withNewCode(
-            ctx, *account,
-            ApiReply::message(QStringLiteral("A new code was sent to %1.").arg(account->email)));
-    });
+    const auto account = ctx.accounts.byId(*exchange->userId());
+    if (!account)
+        throw DatabaseError("the account vanished");
+    if (account->verified) {
+        finishWith(exchange, alreadyVerified());
+        return;
+    }
+    const QString code = Crypto::randomDigits(6, false);
+    QtConcurrent::run(&Crypto::hashPassword, code)
+        .then(ctx.eventContext, [&ctx, exchange, code](const QByteArray &hash) {
+            exchange->finish([&] {
+                if (hash.isEmpty())
+                    return outOfMemory();
+                const auto now = ctx.accounts.byId(*exchange->userId());
+                if (!now)
+                    throw DatabaseError("the account vanished");
+                if (now->verified)
+                    return alreadyVerified();
+                return withNewCode(
+                    ctx, *now, code, hash,
+                    ApiReply::message(QStringLiteral("A new code was sent to %1.").arg(now->email)));
+            });
+        });
 }
 
 void me(ServiceContext &ctx, const ExchangePtr &exchange)
@@ -193,7 +252,7 @@ void resetPassword(ServiceContext &ctx, const ExchangePtr &exchange)
         .then(ctx.eventContext, [&ctx, exchange, username](const QByteArray &hash) {
             exchange->finish([&] {
                 if (hash.isEmpty())
-                    return fail(503, QStringLiteral("The service is out of memory; try again later."));
+                    return outOfMemory();
                 const auto account = ctx.accounts.byName(username);
                 if (!account)
                     return fail(404, QStringLiteral("There is no user named \"%1\".").arg(username));

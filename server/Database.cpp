@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "server/Database.h"
 
+#include "server/Crypto.h"
+
 #include <QSqlError>
 #include <QUuid>
 
@@ -29,6 +31,7 @@ bool Database::open(const QString &file, QString *error)
         QSqlQuery mode = exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         if (!mode.next() || mode.value(0).toString().compare(u"wal", Qt::CaseInsensitive) != 0)
             throw DatabaseError("the database refused the WAL journal mode");
+        mode.finish(); // a statement left open would keep a transaction from committing
         exec(QStringLiteral("PRAGMA synchronous=FULL"));
         exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         createTables();
@@ -93,7 +96,7 @@ void Database::createTables()
         " account_number TEXT NOT NULL UNIQUE,"
         " balance INTEGER NOT NULL CHECK (balance >= 0),"
         " is_verified INTEGER NOT NULL DEFAULT 0,"
-        " code TEXT,"
+        " code_hash TEXT,"
         " code_expires INTEGER,"
         " code_failures INTEGER NOT NULL DEFAULT 0,"
         " created_at INTEGER NOT NULL)",
@@ -122,4 +125,35 @@ void Database::createTables()
     };
     for (const char *sql : statements)
         exec(QString::fromLatin1(sql));
+    upgradeCodes();
+}
+
+void Database::upgradeCodes()
+{
+    // Databases of earlier versions kept verification codes in plain text, in the column "code".
+    bool plain = false;
+    for (QSqlQuery q = exec(QStringLiteral("PRAGMA table_info(users)")); q.next();)
+        plain = plain || q.value(1).toString() == u"code";
+    if (!plain)
+        return;
+    begin();
+    try {
+        exec(QStringLiteral("ALTER TABLE users RENAME COLUMN code TO code_hash"));
+        QList<std::pair<QVariant, QString>> codes;
+        for (QSqlQuery q =
+                 exec(QStringLiteral("SELECT id, code_hash FROM users WHERE code_hash IS NOT NULL"));
+             q.next();)
+            codes.append({q.value(0), q.value(1).toString()});
+        for (const auto &[id, code] : std::as_const(codes)) {
+            const QByteArray hash = Crypto::hashPassword(code);
+            if (hash.isEmpty())
+                throw DatabaseError("out of memory while hashing the stored verification codes");
+            exec(QStringLiteral("UPDATE users SET code_hash = ? WHERE id = ?"),
+                 {QString::fromLatin1(hash), id});
+        }
+        commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
 }

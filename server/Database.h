@@ -41,6 +41,7 @@ public:
 
 private:
     void createTables();
+    void upgradeCodes();
 
     QString m_connection;
     QSqlDatabase m_db;

@@ -21,12 +21,7 @@ public:
 
     [[nodiscard]] const ApiRequest &request() const { return m_request; }
     [[nodiscard]] std::optional<qint64> userId() const { return m_userId; }
-    [[nodiscard]] QByteArray callerTokenHash() const { return m_tokenHash; } // empty without a token
-    void setCaller(qint64 userId, QByteArray tokenHash)
-    {
-        m_userId = userId;
-        m_tokenHash = std::move(tokenHash);
-    }
+    void setCaller(qint64 userId) { m_userId = userId; }
 
     // Makes this exchange idempotent under the given scope (see IdempotencyStore).
     void setIdempotency(QByteArray scope, QByteArray requestHash, QByteArray key);
@@ -45,7 +40,6 @@ private:
     ApiRequest m_request;
     Deliver m_deliver;
     std::optional<qint64> m_userId;
-    QByteArray m_tokenHash;
     QByteArray m_scope; // empty: no Idempotency-Key
     QByteArray m_requestHash;
     QByteArray m_key;

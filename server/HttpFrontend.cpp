@@ -71,10 +71,23 @@ QByteArray methodName(QHttpServerRequest::Method method)
 
 } // namespace
 
-HttpFrontend::HttpFrontend(ApiRouter &router, QObject *parent)
+HttpFrontend::HttpFrontend(ApiRouter &router, const TlsListener::Limits &limits, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_router(router)
+    , m_limits(limits)
 {}
+
+quint16 HttpFrontend::listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls)
+{
+    auto *listener = new TlsListener(m_limits, this);
+    listener->setSslConfiguration(tls);
+    if (!listener->listen(address, port)) {
+        delete listener;
+        return 0;
+    }
+    bind(listener);
+    return listener->serverPort();
+}
 
 bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
@@ -94,10 +107,13 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
             close = value.trimmed().compare("close", Qt::CaseInsensitive) == 0;
         }
     }
+    TlsListener::requestArrived(socket);
     QPointer<QTcpSocket> connection(socket);
     m_router.handle(std::move(api), [connection, close](int status, const QByteArray &body) {
-        if (connection && connection->state() == QAbstractSocket::ConnectedState)
+        if (connection && connection->state() == QAbstractSocket::ConnectedState) {
             writeReply(connection, status, body, close ? After::Close : After::KeepOpen);
+            TlsListener::replyWritten(connection);
+        }
     });
     return true;
 }
@@ -142,5 +158,7 @@ void HttpFrontend::limitRequestSizes()
 
 void HttpFrontend::missingHandler(const QHttpServerRequest &, QTcpSocket *socket)
 {
+    TlsListener::requestArrived(socket);
     writeReply(socket, 404, R"({"error":"There is no such endpoint."})", After::KeepOpen);
+    TlsListener::replyWritten(socket);
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "server/TlsListener.h"
+
 #include <QAbstractHttpServer>
 
 class ApiRouter;
+class QSslConfiguration;
 
 // The HTTPS side: Qt's HTTP server parses each request; this copies it into an ApiRequest, hands
 // it to the router, and writes the reply back on the same connection once it is ready (possibly
@@ -12,7 +15,10 @@ class HttpFrontend : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
-    explicit HttpFrontend(ApiRouter &router, QObject *parent = nullptr);
+    HttpFrontend(ApiRouter &router, const TlsListener::Limits &limits, QObject *parent = nullptr);
+
+    // Serves HTTPS on the address through a TlsListener; returns the port, 0 if it cannot listen.
+    quint16 listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls);
 
     // Qt's parser keeps a whole request in memory before anything sees it. Once listening, this
     // watches every new connection and answers 413 (and closes the connection) as soon as the
@@ -27,4 +33,5 @@ protected:
 
 private:
     ApiRouter &m_router;
+    TlsListener::Limits m_limits;
 };

@@ -11,7 +11,7 @@
 // The replies to requests that carried an Idempotency-Key, kept for 24 hours in the database
 // (written in the same transaction as the request's own changes, so a retry after a crash is
 // answered from here exactly when the work was done), plus the keys being handled right now.
-// A scope is a hash of the endpoint, the caller's token and the key. Replies with status 500 or
+// A scope is a hash of the endpoint, the calling user and the key. Replies with status 500 or
 // above are not kept.
 class IdempotencyStore
 {

@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace InputRules {
 
 namespace {
@@ -11,14 +13,30 @@ qsizetype characters(const QString &text)
 {
     return text.toUcs4().size();
 }
+
+QString noControls(const char *what)
+{
+    return QStringLiteral("The %1 must not contain line breaks, tabs or other control characters.")
+        .arg(QLatin1String(what));
+}
 } // namespace
+
+bool hasControlCharacters(const QString &text)
+{
+    // Surrogates are not in Cc, so looking at UTF-16 units one by one is enough.
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
 
 QString checkUsername(const QString &username)
 {
-    static const QRegularExpression shape(
-        QStringLiteral("^[A-Za-z0-9._-]{%1,%2}$").arg(minUsernameLength).arg(maxUsernameLength));
+    // Anchored on the whole text: "$" alone would also match before a final line feed.
+    static const QRegularExpression shape(QRegularExpression::anchoredPattern(
+        QStringLiteral("[A-Za-z0-9._-]{%1,%2}").arg(minUsernameLength).arg(maxUsernameLength)));
     if (shape.match(username).hasMatch())
         return {};
+    if (hasControlCharacters(username))
+        return noControls("user name");
     return QStringLiteral("A user name has %1 to %2 characters: letters A to Z, digits, '.', '_' and '-'.")
         .arg(minUsernameLength)
         .arg(maxUsernameLength);
@@ -28,7 +46,10 @@ QString checkEmail(const QString &email)
 {
     static const QString local = QStringLiteral("[^\\x00-\\x20\\x7f\\s@<>()\\[\\]\\\\,;:\"]");
     static const QString label = QStringLiteral("[^\\x00-\\x20\\x7f\\s@<>()\\[\\]\\\\,;:\".]");
-    static const QRegularExpression shape(QStringLiteral("^%1{1,64}@(?:%2+\\.)+%2+$").arg(local, label));
+    static const QRegularExpression shape(
+        QRegularExpression::anchoredPattern(QStringLiteral("%1{1,64}@(?:%2+\\.)+%2+").arg(local, label)));
+    if (hasControlCharacters(email))
+        return noControls("e-mail address");
     if (email.size() <= maxEmailLength && shape.match(email).hasMatch() &&
         !email.contains(QStringLiteral("..")))
         return {};
@@ -44,9 +65,11 @@ QString checkPassword(const QString &password)
 
 QString checkNote(const QString &note)
 {
-    if (characters(note) <= maxNoteLength)
-        return {};
-    return QStringLiteral("The note can have at most %1 characters.").arg(maxNoteLength);
+    if (characters(note) > maxNoteLength)
+        return QStringLiteral("The note can have at most %1 characters.").arg(maxNoteLength);
+    if (hasControlCharacters(note))
+        return noControls("note");
+    return {};
 }
 
 QString searchText(const QUrlQuery &query)

@@ -21,7 +21,12 @@ inline constexpr int maxListedTransfers = 100;
 // one @, a non-empty local part, a domain with a dot; no spaces, control or bracket characters
 [[nodiscard]] QString checkEmail(const QString &email);
 [[nodiscard]] QString checkPassword(const QString &password);
+// at most 500 characters, no line breaks, tabs or other control characters
 [[nodiscard]] QString checkNote(const QString &note);
+
+// Line breaks, tabs and the other control characters (Unicode category Cc): text that the service
+// stores, prints or writes into a mail header must not hold any.
+[[nodiscard]] bool hasControlCharacters(const QString &text);
 
 // The search text of the query item "q". Clients escape the text before adding it as a query
 // item, which escapes it a second time (a space arrives as %2520): the item is decoded once,

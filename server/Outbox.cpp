@@ -13,10 +13,25 @@ Outbox::Outbox(QString folder, FILE *announce)
     , m_announce(announce)
 {}
 
-bool Outbox::sendCode(const QString &username, const QString &email, const QString &code)
+namespace {
+
+// Registration refuses control characters, but accounts made before that rule may still hold some:
+// they must not start a new header line or a new output line.
+QString oneLine(QString text)
 {
-    // User names and addresses were checked at registration: no line breaks or control characters
-    // can reach these header lines.
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+} // namespace
+
+bool Outbox::sendCode(const QString &rawUsername, const QString &rawEmail, const QString &code)
+{
+    const QString username = oneLine(rawUsername);
+    const QString email = oneLine(rawEmail);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString id = Crypto::randomText(12);
     const QString date =

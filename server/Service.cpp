@@ -101,9 +101,11 @@ bool Service::start(const ServiceOptions &options, QString *error)
         return false;
     connect(&d->purgeTimer, &QTimer::timeout, this, [this] {
         try {
-            d->idempotency.purge(QDateTime::currentMSecsSinceEpoch());
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            d->idempotency.purge(now);
+            d->accounts.purgeTokens(now - d->context->tokenLifetimeMs);
         } catch (const DatabaseError &e) {
-            qWarning("quorl-service: purging old Idempotency-Key replies failed: %s", e.what());
+            qWarning("quorl-service: purging old Idempotency-Key replies and tokens failed: %s", e.what());
         }
     });
     d->purgeTimer.start(60 * 60 * 1000);
@@ -146,6 +148,7 @@ bool Service::prepareDataFolder(const ServiceOptions &options, QString *error)
             d->db.setMeta(u"server_key"_qs, serverKey);
         }
         d->idempotency.purge(QDateTime::currentMSecsSinceEpoch());
+        d->accounts.purgeTokens(QDateTime::currentMSecsSinceEpoch() - options.tokenLifetimeMs);
     } catch (const DatabaseError &e) {
         *error = u"cannot prepare the database: %1"_qs.arg(QString::fromUtf8(e.what()));
         return false;
@@ -153,7 +156,7 @@ bool Service::prepareDataFolder(const ServiceOptions &options, QString *error)
 
     d->outbox = std::make_unique<Outbox>(data.filePath(u"outbox"_qs));
     d->context.reset(new ServiceContext{d->db, d->accounts, d->transfers, d->idempotency, *d->outbox, secret,
-                                        options.startingBalance, serverKey, this});
+                                        options.startingBalance, options.tokenLifetimeMs, serverKey, this});
     return true;
 }
 
@@ -179,9 +182,9 @@ bool Service::listen(const ServiceOptions &options, QString *error)
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);
 
-    d->frontend = std::make_unique<HttpFrontend>(*d->router);
-    d->frontend->sslSetup(tls);
-    d->port = d->frontend->listen(QHostAddress::LocalHost, options.port);
+    d->frontend = std::make_unique<HttpFrontend>(
+        *d->router, TlsListener::Limits{options.idleTimeoutMs, options.maxConnectionsPerAddress});
+    d->port = d->frontend->listenTls(QHostAddress::LocalHost, options.port, tls);
     if (d->port == 0) {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, options.port);
@@ -190,7 +193,7 @@ bool Service::listen(const ServiceOptions &options, QString *error)
         return false;
     }
     // localhost may resolve to ::1 first; serve it too where the system has IPv6.
-    d->frontend->listen(QHostAddress::LocalHostIPv6, d->port);
+    d->frontend->listenTls(QHostAddress::LocalHostIPv6, d->port, tls);
     d->frontend->limitRequestSizes();
     return true;
 }

@@ -20,6 +20,7 @@ struct ServiceContext
     Outbox &outbox;
     QByteArray resetSecret;
     qint64 startingBalance = 0;      // micro-Quorls
+    qint64 tokenLifetimeMs = 0;      // sign-in tokens older than this are refused
     QByteArray serverKey;            // keys the request hashes and the tokens of idempotent sign-ins
     QObject *eventContext = nullptr; // continuations of background work run in its thread
 };

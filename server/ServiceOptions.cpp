@@ -2,6 +2,7 @@
 #include "server/ServiceOptions.h"
 
 #include "server/Amount.h"
+#include "server/InputRules.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -47,7 +48,19 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     const QCommandLineOption balance(
         u"starting-balance"_qs, u"Balance of each new account in Quorls, up to 6 decimals (default 1000)."_qs,
         u"amount"_qs, u"1000"_qs);
-    parser.addOptions({port, data, cert, key, secret, balance});
+    const QCommandLineOption idle(
+        u"idle-timeout"_qs,
+        u"Seconds a connection may take to send a whole request, from its start or its previous reply, "
+        "before it is closed (default 30)."_qs,
+        u"seconds"_qs, u"30"_qs);
+    const QCommandLineOption perAddress(
+        u"max-connections-per-address"_qs,
+        u"Open connections allowed from one address; more are closed at once (default 64)."_qs, u"count"_qs,
+        u"64"_qs);
+    const QCommandLineOption tokenLifetime(
+        u"token-lifetime"_qs, u"Days a sign-in token stays valid after it was issued (default 30)."_qs,
+        u"days"_qs, u"30"_qs);
+    parser.addOptions({port, data, cert, key, secret, balance, idle, perAddress, tokenLifetime});
     parser.process(arguments);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -67,8 +80,8 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     options.keyFile = parser.value(key);
     if (parser.isSet(secret)) {
         options.resetSecret = parser.value(secret);
-        if (options.resetSecret.isEmpty()) {
-            *error = u"--reset-secret must not be empty"_qs;
+        if (options.resetSecret.isEmpty() || InputRules::hasControlCharacters(options.resetSecret)) {
+            *error = u"--reset-secret must not be empty or hold control characters"_qs;
             return std::nullopt;
         }
     }
@@ -78,6 +91,23 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
         return std::nullopt;
     }
     options.startingBalance = *micros;
+    const double idleSeconds = parser.value(idle).toDouble(&ok);
+    if (!ok || !(idleSeconds >= 0.1 && idleSeconds <= 3600)) {
+        *error = u"--idle-timeout must be a number of seconds from 0.1 to 3600"_qs;
+        return std::nullopt;
+    }
+    options.idleTimeoutMs = qRound(idleSeconds * 1000);
+    options.maxConnectionsPerAddress = parser.value(perAddress).toInt(&ok);
+    if (!ok || options.maxConnectionsPerAddress < 1 || options.maxConnectionsPerAddress > 100'000) {
+        *error = u"--max-connections-per-address must be a number from 1 to 100000"_qs;
+        return std::nullopt;
+    }
+    const double tokenDays = parser.value(tokenLifetime).toDouble(&ok);
+    if (!ok || !(tokenDays > 0 && tokenDays <= 36'500)) {
+        *error = u"--token-lifetime must be a number of days above 0, at most 36500"_qs;
+        return std::nullopt;
+    }
+    options.tokenLifetimeMs = qRound64(tokenDays * 86'400'000);
     if (options.certFile.isEmpty() || options.keyFile.isEmpty()) {
         *error = u"--cert and --key are needed (this build has no development certificate)"_qs;
         return std::nullopt;

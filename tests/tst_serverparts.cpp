@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The rules inside quorl-service, without the network: exact amounts, input checks, the search
-// text's decoding, Idempotency-Key parsing and in-progress marks, and the transfer store's guards.
+// text's decoding, Idempotency-Key parsing and in-progress marks, the stores' guards, and opening a
+// database of an earlier version.
 #include "server/AccountStore.h"
 #include "server/Amount.h"
 #include "server/Crypto.h"
 #include "server/Database.h"
 #include "server/IdempotencyStore.h"
 #include "server/InputRules.h"
+#include "server/Outbox.h"
 #include "server/TransferStore.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,15 +91,20 @@ private Q_SLOTS:
         QTest::newRow("name 32") << u"user"_qs << QString(32, u'a') << true;
         QTest::newRow("name 33") << u"user"_qs << QString(33, u'a') << false;
         QTest::newRow("name accented") << u"user"_qs << u"josé"_qs << false;
+        QTest::newRow("name final line feed") << u"user"_qs << u"alice\n"_qs << false;
         QTest::newRow("mail plain") << u"mail"_qs << u"a.b+c@example.co.uk"_qs << true;
         QTest::newRow("mail no domain dot") << u"mail"_qs << u"a@localhost"_qs << false;
         QTest::newRow("mail two ats") << u"mail"_qs << u"a@b@c.de"_qs << false;
         QTest::newRow("mail trailing dot") << u"mail"_qs << u"a@b.de."_qs << false;
         QTest::newRow("mail space") << u"mail"_qs << u"a b@c.de"_qs << false;
+        QTest::newRow("mail final line feed") << u"mail"_qs << u"a@b.de\n"_qs << false;
+        QTest::newRow("mail C1 control") << u"mail"_qs << u"a\u0085b@c.de"_qs << false;
         QTest::newRow("password 6") << u"password"_qs << u"123456"_qs << true;
         QTest::newRow("password 6 emoji") << u"password"_qs << u"😀😀😀😀😀😀"_qs << true;
         QTest::newRow("note 500 emoji") << u"note"_qs << QString(u"😀"_qs).repeated(500) << true;
         QTest::newRow("note 501") << u"note"_qs << QString(501, u'n') << false;
+        QTest::newRow("note line feed") << u"note"_qs << u"one\ntwo"_qs << false;
+        QTest::newRow("note tab") << u"note"_qs << u"one\ttwo"_qs << false;
     }
 
     void inputRules()
@@ -111,6 +122,31 @@ private Q_SLOTS:
         else
             problem = InputRules::checkNote(value);
         QCOMPARE(problem.isEmpty(), accepted);
+    }
+
+    void outboxKeepsEachHeaderOnOneLine()
+    {
+        // An account made before control characters were refused may still hold a line feed.
+        QTemporaryDir dir;
+        FILE *announce = std::tmpfile();
+        QVERIFY(announce);
+        Outbox outbox(dir.path(), announce);
+        QVERIFY(outbox.sendCode(u"eve\nBcc: x@y.zz"_qs, u"eve@example.com\n"_qs, u"123456"_qs));
+        const QStringList names = QDir(dir.path()).entryList({u"*.eml"_qs});
+        QCOMPARE(names.size(), 1);
+        QFile mail(dir.filePath(names.first()));
+        QVERIFY(mail.open(QIODevice::ReadOnly));
+        const QByteArray text = mail.readAll();
+        QVERIFY(!text.contains("\nBcc:"));
+        QVERIFY(text.contains("\r\nTo: eve\xef\xbf\xbd"
+                              "Bcc: x@y.zz <eve@example.com\xef\xbf\xbd>\r\n"));
+        std::rewind(announce);
+        char line[256] = {};
+        QVERIFY(std::fgets(line, sizeof line, announce));
+        QCOMPARE(QByteArray(line),
+                 QByteArray("mail to eve@example.com\xef\xbf\xbd: verification code 123456\n"));
+        QVERIFY(!std::fgets(line, sizeof line, announce));
+        std::fclose(announce);
     }
 
     void searchText_data()
@@ -152,6 +188,43 @@ private Q_SLOTS:
         QCOMPARE(IdempotencyStore::parseKey(header), key);
     }
 
+    void olderDatabaseOpensWithItsCodesHashed()
+    {
+        // The users table as earlier versions made it, with one code pending in plain text.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"old.db"_qs);
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"old"_qs);
+            old.setDatabaseName(file);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            QVERIFY(q.exec(
+                u"CREATE TABLE users(id INTEGER PRIMARY KEY,"
+                " username TEXT NOT NULL UNIQUE COLLATE NOCASE, email TEXT NOT NULL,"
+                " password_hash TEXT NOT NULL, account_number TEXT NOT NULL UNIQUE,"
+                " balance INTEGER NOT NULL CHECK (balance >= 0), is_verified INTEGER NOT NULL DEFAULT 0,"
+                " code TEXT, code_expires INTEGER, code_failures INTEGER NOT NULL DEFAULT 0,"
+                " created_at INTEGER NOT NULL)"_qs));
+            QVERIFY(q.exec(
+                u"INSERT INTO users VALUES(1, 'ann', 'a@b.cd', 'h', '1000000001', 5, 0, '012345', 99, 2, 1),"
+                " (2, 'bob', 'b@b.cd', 'h', '1000000002', 7, 1, NULL, NULL, 0, 1)"_qs));
+        }
+        QSqlDatabase::removeDatabase(u"old"_qs);
+        for (int opening = 1; opening <= 2; ++opening) { // the second finds nothing left to do
+            Database db;
+            QString error;
+            QVERIFY2(db.open(file, &error), qPrintable(error));
+            AccountStore accounts(db);
+            const auto ann = accounts.byId(1);
+            QVERIFY(ann && Crypto::verifyPassword(ann->codeHash, u"012345"_qs));
+            QCOMPARE(ann->codeExpires, 99);
+            QCOMPARE(ann->codeFailures, 2);
+            QCOMPARE(ann->balance, 5);
+            QVERIFY(accounts.byId(2)->codeHash.isEmpty());
+            QCOMPARE(accounts.byName(u"BOB"_qs)->balance, 7);
+        }
+    }
+
     void storesAndGuards()
     {
         QTemporaryDir dir;
@@ -182,10 +255,11 @@ private Q_SLOTS:
                                  db.exec(u"UPDATE users SET balance = -1 WHERE id = ?"_qs, {a}));
 
         accounts.addToken(a, u"tok"_qs);
-        QCOMPARE(accounts.userForToken(u"tok"_qs).value_or(0), a);
+        QCOMPARE(accounts.userForToken(u"tok"_qs, 0).value_or(0), a);
+        QVERIFY(!accounts.userForToken(u"tok"_qs, QDateTime::currentMSecsSinceEpoch() + 1)); // too old
         QVERIFY(!db.exec(u"SELECT 1 FROM tokens WHERE token_hash = ?"_qs, {QByteArray("tok")}).next());
         accounts.revokeTokens(a);
-        QVERIFY(!accounts.userForToken(u"tok"_qs));
+        QVERIFY(!accounts.userForToken(u"tok"_qs, 0));
 
         // A key is in progress until its end; stored replies expire after 24 hours.
         QVERIFY(idempotency.begin("scope"));

@@ -5,6 +5,7 @@
 #include "support/HttpsClient.h"
 #include "support/ServiceProcess.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 #include <QSqlQuery>
 #include <QSslSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
 
@@ -74,6 +76,34 @@ class TestService : public QObject
     {
         return get(u"/transactions"_qs, token).json[u"transactions"_qs].toArray();
     }
+    // One statement on the service's database (beside the running service, or while it is stopped):
+    // the first value of a query, or the number of rows changed.
+    QVariant database(const QString &sql, const QVariantList &args = {})
+    {
+        QVariant result;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"peek"_qs);
+            db.setDatabaseName(m_service.dataDir() + u"/quorl.db"_qs);
+            if (!db.open())
+                return {};
+            QSqlQuery q(db);
+            q.prepare(sql);
+            for (const QVariant &arg : args)
+                q.addBindValue(arg);
+            if (q.exec())
+                result = q.isSelect() ? (q.next() ? q.value(0) : QVariant()) : QVariant(q.numRowsAffected());
+        }
+        QSqlDatabase::removeDatabase(u"peek"_qs);
+        return result;
+    }
+    static bool connectTls(QSslSocket &socket, quint16 port)
+    {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + ServiceProcess::devCa());
+        socket.setSslConfiguration(tls);
+        socket.connectToHostEncrypted(u"localhost"_qs, port);
+        return socket.waitForEncrypted(5000);
+    }
     QStringList search(const QByteArray &query)
     {
         QUrl u = url(u"/users/search"_qs);
@@ -124,6 +154,12 @@ private Q_SLOTS:
         row("e-mail with line break", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd\r\nBcc: x@y.zz","password":"secret1"})", "", 400,
             "e-mail");
+        row("user name with final line feed", "POST", "/register",
+            R"({"username":"vera\n","email":"a@b.cd","password":"secret1"})", "", 400,
+            "The user name must not contain line breaks");
+        row("e-mail with final line feed", "POST", "/register",
+            R"({"username":"newbie","email":"a@b.cd\n","password":"secret1"})", "", 400,
+            "The e-mail address must not contain line breaks");
         row("short password", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd","password":"12345"})", "", 400,
             "The password must have at least 6 characters.");
@@ -147,6 +183,8 @@ private Q_SLOTS:
             "\"amount\" must be a number");
         row("amount too precise", "POST", "/send", R"({"to":"rex","amount":0.0000001,"note":""})", "verified",
             400, "The amount can have at most 6 decimal places.");
+        row("note with line feed", "POST", "/send", R"({"to":"rex","amount":1,"note":"a\nb"})", "verified",
+            400, "The note must not contain line breaks");
         row("over the balance", "POST", "/send", R"({"to":"rex","amount":100.000001,"note":""})", "verified",
             422, "Insufficient balance: you have 100 ◆.");
         row("to oneself", "POST", "/send", R"({"to":"Vera","amount":1,"note":""})", "verified", 400,
@@ -196,6 +234,10 @@ private Q_SLOTS:
     {
         const QString token = registerUser(u"wendy"_qs);
         const QString code = m_service.latestCode(u"wendy@example.com"_qs);
+        // Kept only as an argon2id hash, like the password.
+        const QString stored =
+            database(u"SELECT code_hash FROM users WHERE username = 'wendy'"_qs).toString();
+        QVERIFY2(stored.startsWith(u"$argon2id$"_qs) && !stored.contains(code), qPrintable(stored));
         const QString wrong = code == u"000000" ? u"111111"_qs : u"000000"_qs;
         QCOMPARE(verify(token, wrong), u"Wrong code; 4 more tries left."_qs);
         for (int i = 2; i <= 5; ++i)
@@ -214,20 +256,28 @@ private Q_SLOTS:
         // Let the clock pass in the database: the code's expiry, set 15 minutes ahead, moves back
         // by 15 minutes and one second.
         m_service.stop();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"expiry"_qs);
-            db.setDatabaseName(m_service.dataDir() + u"/quorl.db"_qs);
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(
-                q.exec(u"UPDATE users SET code_expires = code_expires - 901000 WHERE username = 'ezra'"_qs));
-            QCOMPARE(q.numRowsAffected(), 1);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(u"expiry"_qs);
+        QCOMPARE(
+            database(u"UPDATE users SET code_expires = code_expires - 901000 WHERE username = 'ezra'"_qs), 1);
         QVERIFY(m_service.start(m_arguments));
         const QString error = verify(token, code);
         QVERIFY2(error.contains(u"expired"_qs), qPrintable(error));
+    }
+
+    void tokensExpireAfter30Days()
+    {
+        const QString older = registerUser(u"tia"_qs);
+        const QString newer = login(u"tia"_qs, u"secret1"_qs).json[u"token"_qs].toString();
+        m_service.stop();
+        const auto age = [this](const QString &token, qint64 days, qint64 ms) {
+            const QByteArray hash = QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256);
+            return database(u"UPDATE tokens SET created_at = created_at - ? WHERE token_hash = ?"_qs,
+                            {days * 86'400'000 + ms, hash});
+        };
+        QCOMPARE(age(older, 30, 60'000), 1);
+        QCOMPARE(age(newer, 29, 0), 1);
+        QVERIFY(m_service.start(m_arguments));
+        QCOMPARE(get(u"/me"_qs, older).status, 401);
+        QCOMPARE(get(u"/me"_qs, newer).status, 200);
     }
 
     void amountsStayExact()
@@ -330,16 +380,50 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QSslSocket socket;
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + ServiceProcess::devCa());
-        socket.setSslConfiguration(tls);
-        socket.connectToHostEncrypted(u"localhost"_qs, m_service.port());
-        QVERIFY(socket.waitForEncrypted(10000));
+        QVERIFY(connectTls(socket, m_service.port()));
         socket.write(bytes);
         socket.waitForBytesWritten(5000);
         socket.waitForReadyRead(500);
         socket.disconnectFromHost();
         QCOMPARE(get(u"/me"_qs, m_verified).status, 200);
+    }
+
+    void idleAndSurplusConnectionsAreClosed()
+    {
+        ServiceProcess service;
+        QVERIFY(service.start({u"--idle-timeout"_qs, u"3"_qs, u"--max-connections-per-address"_qs, u"4"_qs}));
+        QSslSocket silent;
+        QVERIFY(connectTls(silent, service.port()));
+        QTcpSocket plain; // never starts TLS
+        plain.connectToHost(u"localhost"_qs, service.port());
+        QVERIFY(plain.waitForConnected(5000));
+        QSslSocket trickling; // one header line after another, never the end of the request
+        QVERIFY(connectTls(trickling, service.port()));
+        trickling.write("GET /api/me HTTP/1.1\r\nHost: localhost\r\n");
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, &trickling, [&trickling] { trickling.write("X-Drip: 1\r\n"); });
+        drip.start(200);
+        // Meanwhile the service answers others, on a fourth connection that it keeps open.
+        QSslSocket answered;
+        QVERIFY(connectTls(answered, service.port()));
+        answered.write("GET /api/me HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        QVERIFY(answered.waitForReadyRead(5000));
+        QVERIFY(answered.readAll().startsWith("HTTP/1.1 401 "));
+        // A fifth is closed before its handshake.
+        QSslSocket surplus;
+        QVERIFY(!connectTls(surplus, service.port()));
+
+        const auto closed = [](const QAbstractSocket &s) {
+            return s.state() == QAbstractSocket::UnconnectedState;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(closed(silent) && closed(plain) && closed(trickling) && closed(answered),
+                                 20000);
+        // Closed connections give their places back, and the count goes on.
+        QTest::qWait(500);
+        QSslSocket again[4];
+        for (QSslSocket &socket : again)
+            QVERIFY(connectTls(socket, service.port()));
+        QVERIFY(!connectTls(surplus, service.port()));
     }
 
     void repeatGetsTheFirstReplyWithoutNewWork()
@@ -364,13 +448,17 @@ private Q_SLOTS:
         QCOMPARE(balanceMicros(ann), 93'000'000);
     }
 
-    void keysAreScopedByEndpointAndToken()
+    void keysAreScopedByEndpointAndUser()
     {
         const QString cat = verifiedUser(u"cat"_qs);
         const QString dan = verifiedUser(u"dan"_qs);
-        QCOMPARE(send(cat, u"dan"_qs, 1, "shared").status, 200);
+        const HttpResult first = send(cat, u"dan"_qs, 1, "shared");
+        QCOMPARE(first.status, 200);
         QCOMPARE(send(dan, u"cat"_qs, 1, "shared").status, 200);
         QCOMPARE(post(u"/resend-verification"_qs, "{}", bearer(cat, "shared")).status, 400);
+        // Another session of the same user is the same caller.
+        const QString again = login(u"cat"_qs, u"secret1"_qs).json[u"token"_qs].toString();
+        QCOMPARE(send(again, u"dan"_qs, 1, "shared").body, first.body);
         QCOMPARE(balanceMicros(cat), 100'000'000);
         QCOMPARE(transfers(cat).size(), 2);
         // Reading ignores the header.
