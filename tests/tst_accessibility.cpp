@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
-// What assistive tools read from the sign-in screen: names of controls and message lines, the
-// press action of buttons, and never the text of a masked field.
+// What assistive tools read: from the sign-in screen, names of controls and message lines, the
+// press action of buttons, and never the text of a masked field; from the dashboard, its headings,
+// the balance and one sentence per transfer; from the send form, its heading and what its progress
+// bars wait for.
+#include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "ui/screens/LoginModel.h"
+#include "ui/screens/MainModel.h"
+#include "ui/screens/SendModel.h"
 
 #include <QAccessible>
 #include <QGuiApplication>
@@ -12,6 +17,8 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtTest/qtestkeyboard.h>
+
+#include <unicode/locid.h>
 
 #include <memory>
 
@@ -38,8 +45,7 @@ class TestAccessibility : public QObject
         return object ? QAccessible::queryAccessibleInterface(object) : nullptr;
     }
 
-private Q_SLOTS:
-    void init()
+    void showLogin()
     {
         engine = std::make_unique<QQmlApplicationEngine>();
         engine->addImportPath(QStringLiteral("qrc:/"));
@@ -49,6 +55,47 @@ private Q_SLOTS:
         QVERIFY(!engine->rootObjects().isEmpty());
         window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
         QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    // The shown part of the window's accessible tree in reading order, one "role: name" per item
+    // of the roles a listener hears as content; an item's own children follow it.
+    static QStringList spoken(QQuickWindow *w)
+    {
+        static const QHash<QAccessible::Role, QString> roles{
+            {QAccessible::Heading, u"heading"_qs},    {QAccessible::StaticText, u"text"_qs},
+            {QAccessible::ListItem, u"list item"_qs}, {QAccessible::ProgressBar, u"progress bar"_qs},
+            {QAccessible::Button, u"button"_qs},      {QAccessible::EditableText, u"field"_qs}};
+        QStringList out;
+        const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *iface) {
+            if (!iface || iface->state().invisible)
+                return;
+            if (roles.contains(iface->role()))
+                out.append(roles.value(iface->role()) + u": "_qs + iface->text(QAccessible::Name));
+            for (int i = 0; i < iface->childCount(); ++i)
+                walk(iface->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(w));
+        return out;
+    }
+    // Whether `wanted` occurs in `all` in this order (other items may come between).
+    static bool inOrder(const QStringList &all, const QStringList &wanted)
+    {
+        qsizetype at = 0;
+        for (const QString &w : wanted) {
+            at = all.indexOf(w, at);
+            if (at < 0)
+                return false;
+            ++at;
+        }
+        return true;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+        QVERIFY(U_SUCCESS(status));
     }
     void cleanup() { engine.reset(); }
 
@@ -64,6 +111,7 @@ private Q_SLOTS:
     }
     void controlsAreNamedByTheirLabels()
     {
+        showLogin();
         QFETCH(QByteArray, object);
         QFETCH(QString, name);
         const bool field = object.endsWith("Field");
@@ -79,6 +127,7 @@ private Q_SLOTS:
 
     void pressActionClicksAndMessageIsStaticText()
     {
+        showLogin();
         auto *model = window->findChild<LoginModel *>();
         QAccessibleInterface *iface = accessible(item("primaryButton"));
         iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
@@ -91,6 +140,7 @@ private Q_SLOTS:
 
     void maskedFieldNeverExposesItsText()
     {
+        showLogin();
         auto *model = window->findChild<LoginModel *>();
         QQuickItem *password = input("passwordField");
         QVERIFY(password);
@@ -112,6 +162,73 @@ private Q_SLOTS:
         }
         // Qt names a masked entry by nothing at all; the placeholder reaches tools as its description.
         QCOMPARE(iface->text(QAccessible::Description), QStringLiteral("Password"));
+    }
+
+    void dashboardReadsBalanceHeadingsAndEachTransferAsASentence()
+    {
+        DashboardFixture f;
+        QVERIFY(f.signIn(
+            u"alice"_qs, 1234.5,
+            {{"alice", "bob", 5, ""}, {"bob", "alice", 1200, "Rent for March", "2025-03-01T09:30:00.000Z"}}));
+        QQuickItem *view = f.openDashboard();
+        QVERIFY(view);
+        QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 2);
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+
+        const QStringList tree = spoken(f.window.get());
+        const QStringList rows{
+            u"list item: alice to bob, 5 ◆, Mar 1, 2025, 3:05\u202FPM"_qs,
+            u"list item: bob to alice, 1,200 ◆, Rent for March, Mar 1, 2025, 9:30\u202FAM"_qs};
+        QVERIFY2(inOrder(tree, {u"heading: Total Balance"_qs, u"text: 1,234 ◆"_qs,
+                                u"heading: Recent Transactions"_qs, u"button: Refresh"_qs, rows[0], rows[1]}),
+                 qPrintable(tree.join(u'\n')));
+        QCOMPARE(tree.filter(u"list item: "_qs).size(), 2);
+        // Each row is one item: its texts are not read a second time on their own.
+        QVERIFY(!tree.contains(u"text: Rent for March"_qs));
+        for (QQuickItem *row : view->findChildren<QQuickItem *>("transferRow"))
+            QCOMPARE(QAccessible::queryAccessibleInterface(row)->childCount(), 0);
+    }
+
+    void sendFormNamesWhatItsProgressBarsWaitFor()
+    {
+        DashboardFixture f;
+        QVERIFY(f.signIn(u"alice"_qs, 100, {}));
+        QQuickItem *view = f.openDashboard();
+        QVERIFY(view);
+        view->findChild<MainModel *>()->toggleSend();
+        QTRY_VERIFY(view->findChild<SendModel *>());
+        SendModel *form = view->findChild<SendModel *>();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QStringList tree = spoken(f.window.get());
+        QVERIFY2(inOrder(tree, {u"heading: Total Balance"_qs, u"heading: Send Quorls"_qs,
+                                u"field: Search username…"_qs, u"button: Send"_qs, u"button: Cancel"_qs,
+                                u"heading: Recent Transactions"_qs}),
+                 qPrintable(tree.join(u'\n')));
+        QVERIFY(tree.filter(u"progress bar"_qs).isEmpty());
+
+        f.fake->setFallback(
+            "GET", u"/api/users/search"_qs,
+            FakeReply::json(200, R"({"users":[{"username":"bob","account_number":"QB-BOB"}]})")
+                .after(std::chrono::milliseconds(800)));
+        form->setRecipientQuery(u"bo"_qs);
+        QTRY_VERIFY(form->isSearching());
+        tree = spoken(f.window.get());
+        QVERIFY2(tree.filter(u"progress bar"_qs) == QStringList{u"progress bar: Searching"_qs},
+                 qPrintable(tree.join(u'\n')));
+        QTRY_COMPARE(form->searchResults().size(), 1);
+
+        form->pickHit(0);
+        form->setAmountText(u"5"_qs);
+        f.fake->enqueue(
+            "POST", u"/api/send"_qs,
+            FakeReply::json(400, R"({"error":"Insufficient funds."})").after(std::chrono::milliseconds(800)));
+        form->doSend();
+        QVERIFY(form->isSending());
+        tree = spoken(f.window.get());
+        QVERIFY2(tree.filter(u"progress bar"_qs) == QStringList{u"progress bar: Sending"_qs},
+                 qPrintable(tree.join(u'\n')));
+        QVERIFY(!tree.contains(u"button: Send"_qs));
+        QTRY_COMPARE(form->sendStatus(), u"Insufficient funds."_qs);
     }
 };
 

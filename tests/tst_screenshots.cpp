@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Renders the states that matter to PNG files in the build tree (QUORL_SCREENSHOT_DIR) for a person
 // to look at: sign-in, registration with a message, the reset sheet open and done, verification
-// with an error, the dashboard and the send form. It checks that each state was reached and each
-// file written, not the pixels.
+// with an error, the dashboard, and the send form searching, with hits, sending and after. It
+// checks that each state was reached and each file written, and the few pixels that show whether
+// the search's progress indicator is drawn and the hit list's shadow is soft all around.
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "tests/support/WindowCapture.h"
@@ -12,7 +13,9 @@
 #include "ui/screens/SendModel.h"
 #include "ui/screens/VerifyEmailModel.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QImage>
 #include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -29,6 +32,15 @@ class TestScreenshots : public QObject
         const QString path = WindowCapture::save(window, QStringLiteral(QUORL_SCREENSHOT_DIR), name);
         QVERIFY2(!path.isEmpty(), qPrintable(name));
         qInfo("wrote %s", qPrintable(path));
+    }
+
+    static QImage shot(const QString &name)
+    {
+        return QImage(QDir(QStringLiteral(QUORL_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png")));
+    }
+    static QRect sceneRect(const QQuickItem *item)
+    {
+        return item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toAlignedRect();
     }
 
     // A window loaded from QML: the program's own (Main.qml) or a small one around a screen.
@@ -119,10 +131,35 @@ private Q_SLOTS:
                             FakeReply::json(200,
                                             R"({"users":[{"username":"alice","account_number":"QB-ALICE"},)"
                                             R"({"username":"alina","account_number":"QB-ALINA"},)"
-                                            R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})"));
+                                            R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})")
+                                .after(std::chrono::milliseconds(1500)));
         form->setRecipientQuery(u"ali"_qs);
+        QTRY_VERIFY(form->isSearching());
+        shoot(f.window.get(), u"send-form-searching"_qs);
+        {
+            // The indicator's bars, darker than the search row's grey, in its place.
+            const QImage image = shot(u"send-form-searching"_qs);
+            const QRect r = sceneRect(view->findChild<QQuickItem *>("searchIndicator"));
+            int drawn = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    drawn += qGray(image.pixel(x, y)) < 200;
+            QVERIFY2(drawn >= 10, qPrintable(QString::number(drawn)));
+        }
         QTRY_COMPARE(form->searchResults().size(), 3);
         shoot(f.window.get(), u"send-form-hits"_qs);
+        {
+            // Soft on every side: it fades out beside the list as well as below it (2 down).
+            const QImage image = shot(u"send-form-hits"_qs);
+            const QRect r = sceneRect(view->findChild<QQuickItem *>("hitList"));
+            const auto grey = [&](int x, int y) { return qGray(image.pixel(x, y)); };
+            const int midX = r.center().x(), midY = r.center().y(), below = r.bottom() + 1;
+            QVERIFY(grey(midX, below) < grey(midX, below + 2) &&
+                    grey(midX, below + 2) < grey(midX, below + 4));
+            QVERIFY(grey(midX, below + 4) < 255 && grey(midX, below + 8) == 255);
+            QVERIFY(grey(r.right() + 1, midY) < grey(r.right() + 3, midY) && grey(r.right() + 3, midY) < 255);
+            QVERIFY(grey(r.left() - 1, midY) < 255 && grey(r.right() + 6, midY) == 255);
+        }
 
         form->pickHit(1);
         form->setAmountText(u"12"_qs);
@@ -134,11 +171,14 @@ private Q_SLOTS:
             FakeReply::json(200, R"({"user":{"username":"alice","email":"alice@example.com",)"
                                  R"("account_number":"QB-ALICE","balance":1222.5,"is_verified":true},)"
                                  R"("transaction":{"id":"9","from_user":"alice","to_user":"alina",)"
-                                 R"("amount":12,"note":"Coffee","created_at":"2025-03-02T08:00:00.000Z"}})"));
+                                 R"("amount":12,"note":"Coffee","created_at":"2025-03-02T08:00:00.000Z"}})")
+                .after(std::chrono::milliseconds(1500)));
         f.serveTransfers({{"alice", "alina", 12, "Coffee", "2025-03-02T08:00:00.000Z"},
                           {"alice", "bob", 5, ""},
                           {"bob", "alice", 1200, "Rent for March", "2025-03-01T09:30:00.000Z"}});
         form->doSend();
+        QVERIFY(form->isSending());
+        shoot(f.window.get(), u"send-form-sending"_qs);
         QTRY_COMPARE(form->sendStatus(), u"Sent 12 ◆ to alina."_qs);
         QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 3);
         shoot(f.window.get(), u"send-form-success"_qs);

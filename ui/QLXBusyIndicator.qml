@@ -1,8 +1,12 @@
 import QtQuick
 
 // An indeterminate progress indicator: a ring of fading bars that turns while it is visible.
+// Assistive tools read it as a progress bar named by what it waits for.
 Item {
     id: root
+
+    // What is waiting, as assistive tools read it: "Loading", "Searching", "Sending".
+    property string label: "Loading"
 
     implicitWidth: 32
     implicitHeight: 32
@@ -45,5 +49,5 @@ Item {
     }
 
     Accessible.role: Accessible.ProgressBar
-    Accessible.name: "Loading"
+    Accessible.name: label
 }

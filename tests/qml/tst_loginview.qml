@@ -124,5 +124,27 @@ Item {
             mouseClick(findChild(sheet.contentItem, "cancelButton"))
             tryVerify(() => !model.showReset)
         }
+
+        function test_reset_sheet_frame_alone_and_follows_content() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const card = findChild(view, "signInCard")
+            const sheet = openSheet(view)
+            verify(!card.visible)
+            const frame = sheet.background
+            const content = sheet.contentItem
+            compare(frame.height, content.implicitHeight)
+            const opened = frame.height
+
+            const resetModel = findChild(content, "resetPasswordModel")
+            resetModel.status = "Password reset! You can now log in."
+            resetModel.isSuccess = true
+            tryVerify(() => frame.height > opened)
+            compare(frame.height, content.implicitHeight)
+            compare(content.height, frame.height)
+
+            mouseClick(findChild(content, "closeButton"))
+            tryVerify(() => findChild(view, "resetSheet") === null)
+            verify(card.visible)
+        }
     }
 }

@@ -32,6 +32,8 @@ Column {
                 text: "Total Balance"
                 font.pixelSize: 13
                 color: Qt.rgba(1, 0.8, 0.8, 1)
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
             }
             Label {
                 objectName: "balance"
@@ -98,6 +100,8 @@ Column {
                     font.pixelSize: 18
                     font.bold: true
                     color: Theme.ink
+                    Accessible.role: Accessible.Heading
+                    Accessible.name: text
                 }
                 Item {
                     Layout.fillWidth: true

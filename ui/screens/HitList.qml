@@ -14,16 +14,17 @@ Item {
 
     implicitHeight: stack.implicitHeight
 
-    // A soft shadow: black at 0.1, two points down.
-    Rectangle {
-        y: 2
-        width: parent.width
-        height: parent.height
-        radius: 8
+    // Black at 0.1, blurred by 4, two points down, all around the list.
+    QLXShadow {
+        anchors.fill: card
+        radius: card.radius
+        blur: 4
+        offsetY: 2
         color: Qt.rgba(0, 0, 0, 0.1)
     }
 
     Rectangle {
+        id: card
         width: parent.width
         height: parent.height
         radius: 8

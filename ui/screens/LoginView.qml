@@ -41,7 +41,12 @@ Item {
     Rectangle {
         id: card
 
+        objectName: "signInCard"
         anchors.centerIn: parent
+        // Under the reset sheet, whose frame is narrower than the card, the card's dimmed edges
+        // would read as a second frame around the sheet; the sheet stands alone instead, and its
+        // controls leave the accessibility tree meanwhile.
+        visible: !model.showReset
         width: 380
         height: content.implicitHeight + 72
         radius: 16

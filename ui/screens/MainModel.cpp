@@ -5,6 +5,7 @@
 #include "ui/DateFormatter.h"
 
 #include <QCoroTask>
+#include <QStringList>
 
 namespace {
 
@@ -109,6 +110,16 @@ QString MainModel::amountText(double amount) const
 QString MainModel::dateText(const QDateTime &when) const
 {
     return DateFormatter::forUser().format(when);
+}
+
+QString MainModel::transferSentence(const QString &fromUser, const QString &toUser, double amount,
+                                    const QString &note, const QDateTime &when) const
+{
+    QStringList parts{fromUser + QStringLiteral(" to ") + toUser, amountText(amount)};
+    if (!note.isEmpty())
+        parts.append(note);
+    parts.append(dateText(when));
+    return parts.join(QStringLiteral(", "));
 }
 
 void MainModel::startReload()

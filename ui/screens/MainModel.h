@@ -56,6 +56,11 @@ public:
     // For the transfer rows: the amount as "1,234 ◆" and the date line in the user's locale.
     Q_INVOKABLE [[nodiscard]] QString amountText(double amount) const;
     Q_INVOKABLE [[nodiscard]] QString dateText(const QDateTime &when) const;
+    // A row as assistive tools read it, in the row's order: "bob to alice, 1,200 ◆, Rent for
+    // March, Mar 1, 2025, 9:30 AM" (the note only when there is one).
+    Q_INVOKABLE [[nodiscard]] QString transferSentence(const QString &fromUser, const QString &toUser,
+                                                       double amount, const QString &note,
+                                                       const QDateTime &when) const;
 
     void classBegin() override {}
     void componentComplete() override { appear(); }

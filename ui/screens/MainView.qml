@@ -215,6 +215,8 @@ Item {
                         note: rowSlot.note
                         dateLine: mainModel.dateText(rowSlot.createdAt)
                         amountLine: mainModel.amountText(rowSlot.amount)
+                        sentence: mainModel.transferSentence(rowSlot.fromUser, rowSlot.toUser, rowSlot.amount,
+                                                             rowSlot.note, rowSlot.createdAt)
                     }
                 }
             }

@@ -22,9 +22,22 @@ Item {
         modal: true
         focus: true
         closePolicy: Popup.CloseOnEscape
-        background: Rectangle {
-            radius: 12
-            color: "white"
+        // The sheet's frame, as large as its content at every moment (the popup takes the content's
+        // implicit size), lifted off the screen by a soft shadow.
+        background: Item {
+            QLXShadow {
+                anchors.fill: parent
+                radius: 12
+                blur: 16
+                offsetY: 6
+                color: Qt.rgba(0, 0, 0, 0.3)
+            }
+            Rectangle {
+                objectName: "resetSheetFrame"
+                anchors.fill: parent
+                radius: 12
+                color: "white"
+            }
         }
         contentItem: ResetPasswordView {
             prefillUsername: root.prefillUsername

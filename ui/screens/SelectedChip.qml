@@ -52,6 +52,7 @@ Rectangle {
                 font.pixelSize: 10
                 color: Theme.darkRed
             }
+            Accessible.name: text
             Accessible.onPressAction: if (enabled) clicked()
             onClicked: chip.changeRequested()
         }

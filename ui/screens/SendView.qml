@@ -57,6 +57,8 @@ Rectangle {
             font.pixelSize: 18
             font.bold: true
             color: Theme.ink
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
         }
 
         ColumnLayout {
@@ -93,11 +95,14 @@ Rectangle {
                         onTextEdited: form.recipientQuery = text
                         Accessible.name: "Search username…"
                     }
-                    BusyIndicator {
+                    // Scaled about its centre; it takes no more room than the clear button, so
+                    // the row keeps its height while a search runs.
+                    QLXBusyIndicator {
+                        objectName: "searchIndicator"
                         visible: form.isSearching
-                        running: visible
-                        implicitWidth: 20
-                        implicitHeight: 20
+                        label: "Searching"
+                        Layout.preferredWidth: 20
+                        Layout.preferredHeight: 20
                         scale: 0.75
                     }
                     Button {
@@ -181,9 +186,10 @@ Rectangle {
 
         RowLayout {
             spacing: 12
-            BusyIndicator {
+            QLXBusyIndicator {
+                objectName: "sendIndicator"
                 visible: form.isSending
-                running: visible
+                label: "Sending"
             }
             Button {
                 objectName: "sendButton"
@@ -205,6 +211,7 @@ Rectangle {
                     radius: 8
                     color: form.canSend ? Theme.darkRed : root.standardGrey
                 }
+                Accessible.name: text
                 Accessible.onPressAction: if (enabled) clicked()
                 onClicked: form.doSend()
             }
@@ -226,6 +233,7 @@ Rectangle {
                     radius: 8
                     color: Qt.rgba(0.93, 0.93, 0.93, 1)
                 }
+                Accessible.name: text
                 Accessible.onPressAction: if (enabled) clicked()
                 onClicked: root.cancelRequested()
             }

@@ -2,7 +2,8 @@ import QtQuick
 import QuorlBank
 
 // One transfer: sender → recipient, the note when there is one, the date line, and the amount.
-// Drawn the same whatever the direction of the transfer.
+// Drawn the same whatever the direction of the transfer. Assistive tools read it as one item,
+// named by `sentence`.
 Rectangle {
     id: row
 
@@ -11,6 +12,10 @@ Rectangle {
     property string note
     property string dateLine
     property string amountLine
+    property string sentence
+
+    Accessible.role: Accessible.ListItem
+    Accessible.name: sentence
 
     implicitHeight: lines.implicitHeight + 24
     color: Theme.cardTint
