@@ -108,6 +108,8 @@ void expectType(Value &value, json_type wanted, const Path *path)
         fail(DecodingError::Kind::ValueNotFound, path,
              QStringLiteral("the value is null where %1 was expected").arg(QLatin1String(typeName(wanted))));
     }
+    // The type is known from the first byte alone; the rest must still be JSON.
+    skipValue(value, path);
     fail(DecodingError::Kind::TypeMismatch, path,
          QStringLiteral("%1 was expected but %2 was found")
              .arg(QLatin1String(typeName(wanted)), QLatin1String(typeName(type))));

@@ -49,6 +49,9 @@ inline void check(simdjson::error_code error, const Path *path)
 [[noreturn]] void fail(DecodingError::Kind kind, const Path *path, QString detail);
 
 // Fails with ValueNotFound for null, TypeMismatch for another type.
+//
+// Every DecodingError leaves the value it is about consumed and checked to be valid JSON: the
+// object around it reads on past the failing field, and a later duplicate key may override it.
 void expectType(Value &value, json_type wanted, const Path *path);
 
 // Converts a key into buf; returns an empty view when the result cannot be a field name.
@@ -128,11 +131,24 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     if (!array.count_elements().get(count)) // one cheap pass over the tokens saves regrowing the list
         out.reserve(qsizetype(count));
     qsizetype index = 0;
-    for (auto element : array) {
-        Value item;
-        check(std::move(element).get(item), path);
-        const Path here{path, {}, index++};
-        readValue(item, &here, out.emplaceBack());
+    auto element = array.begin();
+    const auto end = array.end();
+    try {
+        for (; element != end; ++element) {
+            Value item;
+            check((*element).get(item), path);
+            const Path here{path, {}, index++};
+            readValue(item, &here, out.emplaceBack());
+        }
+    } catch (DecodingError &) {
+        // The first bad element decides; the ones after it must still be JSON.
+        while (++element != end) {
+            Value item;
+            check((*element).get(item), path);
+            const Path here{path, {}, index++};
+            skipValue(item, &here);
+        }
+        throw;
     }
 }
 

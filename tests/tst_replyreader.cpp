@@ -107,6 +107,11 @@ private Q_SLOTS:
         bad("duplicate: last bad wins",
             me(R"("balance":1,"username":"a","email":"e","account_number":"1","balance":"bad","is_verified":true)"),
             Kind::TypeMismatch, "user.balance");
+        // A value that a later key overrides must still be JSON.
+        bad("overridden broken value", me(R"("username":5x,)" + goodUser), Kind::DataCorrupted,
+            "user.username");
+        bad("overridden broken record", R"({"user":tru,"user":{)" + goodUser + "}}", Kind::DataCorrupted,
+            "user");
         bad("user is a list", R"({"user":[]})", Kind::TypeMismatch, "user");
         bad("user missing", R"({"me":{}})", Kind::KeyNotFound, "user");
         bad("empty body", "", Kind::DataCorrupted, "");
@@ -186,6 +191,13 @@ private Q_SLOTS:
         QCOMPARE(error->codingPath(), QString("transactions[0]"));
 
         QCOMPARE(ReplyReader::read<SearchResponse>(R"({"users":[]})").users.size(), 0);
+        // Broken text under a key that a later "users" overrides, at the first failing element or after it.
+        for (const char *body : {R"({"users":[tru],"users":[]})", R"({"users":[1,{"x":[,]}],"users":[]})",
+                                 R"({"users":[{"username":1},nul],"users":[]})"}) {
+            error = failure<SearchResponse>(body);
+            QVERIFY2(error, body);
+            QCOMPARE(error->kind(), Kind::DataCorrupted);
+        }
         const auto users =
             ReplyReader::read<SearchResponse>(
                 R"({"users":[{"username":"b","account_number":"2"},{"username":"a","accountNumber":"1","x":1}]})")
