@@ -5,6 +5,7 @@
 
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ReplyReader::detail {
@@ -115,7 +116,7 @@ void expectType(Value &value, json_type wanted, const Path *path)
              .arg(QLatin1String(typeName(wanted)), QLatin1String(typeName(type))));
 }
 
-std::string_view convertKey(std::string_view key, std::array<char, 32> &buf)
+std::string_view convertKey(std::string_view key, std::span<char> buf)
 {
     const std::size_t first = key.find_first_not_of('_');
     if (first == std::string_view::npos)
@@ -124,8 +125,8 @@ std::string_view convertKey(std::string_view key, std::array<char, 32> &buf)
     const std::string_view middle = key.substr(first, last - first + 1);
     if (middle.find('_') == std::string_view::npos)
         return key;
-    // Output is never longer than the key; anything that does not fit is longer than any field name.
-    if (key.size() > buf.size())
+    // Every character but the inner underscores is kept, so the length is known before writing.
+    if (key.size() - std::size_t(std::count(middle.begin(), middle.end(), '_')) > buf.size())
         return {};
     std::size_t n = 0;
     for (std::size_t i = 0; i < first; ++i)

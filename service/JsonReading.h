@@ -15,6 +15,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -54,8 +55,12 @@ inline void check(simdjson::error_code error, const Path *path)
 // object around it reads on past the failing field, and a later duplicate key may override it.
 void expectType(Value &value, json_type wanted, const Path *path);
 
-// Converts a key into buf; returns an empty view when the result cannot be a field name.
-std::string_view convertKey(std::string_view key, std::array<char, 32> &buf);
+// Converts a key, into buf when it changes; returns an empty view when the result does not fit in buf.
+// The result is never longer than the key.
+std::string_view convertKey(std::string_view key, std::span<char> buf);
+
+// No field name is longer; a key whose conversion is longer matches none.
+inline constexpr std::size_t longestFieldName = 32;
 
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
@@ -96,6 +101,8 @@ template<class R, class M> struct Field
     {
         if (!convertsTo(key, name))
             throw "the JSON key does not convert to the field name";
+        if (name.size() > longestFieldName)
+            throw "the field name is longer than longestFieldName";
     }
     std::string_view name;
     std::string_view key;
@@ -184,7 +191,7 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
             key = keys[i];
         } else {
             check(field.unescaped_key().get(key), path);
-            std::array<char, 32> buf;
+            std::array<char, longestFieldName> buf;
             const std::string_view name = convertKey(key, buf);
             i = 0;
             while (i < count && names[i] != name)

@@ -188,11 +188,10 @@ std::optional<QString> readErrorMessage(const QByteArray &body)
 
 QByteArray convertKey(QByteArrayView key)
 {
-    std::array<char, 32> buf;
+    QByteArray buf(key.size(), Qt::Uninitialized);
     const std::string_view converted =
-        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())), buf);
-    if (converted.empty() && !key.isEmpty())
-        return QByteArray(); // too long to be any field's name
+        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())),
+                           std::span(buf.data(), std::size_t(buf.size())));
     return QByteArray(converted.data(), qsizetype(converted.size()));
 }
 

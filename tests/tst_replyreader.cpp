@@ -58,6 +58,10 @@ private Q_SLOTS:
         QTest::newRow("outer underscores kept")
             << QByteArray("__is_verified_") << QByteArray("__isVerified_");
         QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
+        QTest::newRow("longer than any field name")
+            << QByteArray("account" + QByteArray(30, '_') + "number") << QByteArray("accountNumber");
+        QTest::newRow("long result") << QByteArray("_" + QByteArray(20, 'a') + "_" + QByteArray(20, 'B'))
+                                     << QByteArray("_" + QByteArray(20, 'a') + "B" + QByteArray(19, 'b'));
         QTest::newRow("underscores only") << QByteArray("___") << QByteArray("___");
         QTest::newRow("empty") << QByteArray("") << QByteArray("");
     }
@@ -90,6 +94,7 @@ private Q_SLOTS:
         };
         bad("one upper-case word stays as it is", swap("\"username\"", "\"USERNAME\""), Kind::KeyNotFound,
             "user.username");
+        ok("key longer than 32 bytes", swap("account_number", "account" + QByteArray(30, '_') + "number"));
         ok("exponent balance", swap("100", "-1.5E+2"));
         bad("balance as string", swap("100", "\"100\""), Kind::TypeMismatch, "user.balance");
         bad("balance too large", swap("100", "1e400"), Kind::DataCorrupted, "user.balance");
