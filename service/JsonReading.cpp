@@ -31,7 +31,7 @@ QString pathText(const Path *path)
 
 void malformed(const Path *path)
 {
-    throw MalformedJson{pathText(path)};
+    throw MalformedJson{pathText(path), QStringLiteral("it isn't valid JSON")};
 }
 
 void fail(DecodingError::Kind kind, const Path *path, QString detail)
@@ -154,6 +154,8 @@ void skipValue(Value &value, const Path *path)
 {
     json_type type;
     check(value.type().get(type), path);
+    if ((type == json_type::object || type == json_type::array) && value.current_depth() >= maxNesting)
+        throw MalformedJson{pathText(path), QStringLiteral("it is nested too deeply")};
     switch (type) {
     case json_type::object: {
         simdjson::ondemand::object object;

@@ -34,14 +34,18 @@ struct Path
 };
 QString pathText(const Path *path);
 
-// Thrown for text that is not JSON at all; unlike a DecodingError it is never weighed against the
-// other fields of an object, it fails the whole reply.
+// Thrown for text that is not JSON at all, or nested too deeply to be checked; unlike a
+// DecodingError it is never weighed against the other fields of an object, it fails the whole reply.
 struct MalformedJson
 {
     QString path;
+    QString detail;
 };
 
 [[noreturn]] void malformed(const Path *path);
+
+// Deeper nesting is refused: checking it takes stack, and simdjson's own bound is 1024 levels.
+inline constexpr int maxNesting = 1000;
 inline void check(simdjson::error_code error, const Path *path)
 {
     if (error)

@@ -134,8 +134,7 @@ template<class F> void readObject(const QByteArray &body, F &&f)
         if (doc.current_location().get(rest) != simdjson::OUT_OF_BOUNDS)
             malformed(nullptr);
     } catch (const MalformedJson &error) {
-        throw DecodingError(DecodingError::Kind::DataCorrupted, error.path,
-                            QStringLiteral("it isn't valid JSON"));
+        throw DecodingError(DecodingError::Kind::DataCorrupted, error.path, error.detail);
     }
 }
 

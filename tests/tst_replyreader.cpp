@@ -317,6 +317,19 @@ private Q_SLOTS:
             QCOMPARE(*read, message);
     }
 
+    void deepNesting()
+    {
+        // Ignored values are checked by recursion: nesting deep enough to overflow the stack is refused.
+        const QByteArray deep = R"({"x":)" + QByteArray(200000, '[') + QByteArray(200000, ']') + "," +
+                                QByteArray(me(goodUser)).mid(1);
+        const auto error = failure<MeResponse>(deep);
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::DataCorrupted);
+        const QByteArray nested =
+            R"({"x":)" + QByteArray(900, '[') + QByteArray(900, ']') + "," + QByteArray(me(goodUser)).mid(1);
+        QCOMPARE(ReplyReader::read<MeResponse>(nested).user.username, QString("ann"));
+    }
+
     void paddingOfTheBody()
     {
         // A body with spare capacity is read in place, one without is copied: the same result.
