@@ -211,9 +211,9 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
         try {
             [&]<std::size_t... I>(std::index_sequence<I...>)
             {
-                ((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
-                         : false) ||
-                 ...);
+                (void)((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
+                               : false) ||
+                       ...);
             }
             (std::make_index_sequence<count>());
             if (errors)
