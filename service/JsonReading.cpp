@@ -5,6 +5,7 @@
 
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ReplyReader::detail {
@@ -30,7 +31,7 @@ QString pathText(const Path *path)
 
 void malformed(const Path *path)
 {
-    throw MalformedJson{pathText(path)};
+    throw MalformedJson{pathText(path), QStringLiteral("it isn't valid JSON")};
 }
 
 void fail(DecodingError::Kind kind, const Path *path, QString detail)
@@ -108,12 +109,14 @@ void expectType(Value &value, json_type wanted, const Path *path)
         fail(DecodingError::Kind::ValueNotFound, path,
              QStringLiteral("the value is null where %1 was expected").arg(QLatin1String(typeName(wanted))));
     }
+    // The type is known from the first byte alone; the rest must still be JSON.
+    skipValue(value, path);
     fail(DecodingError::Kind::TypeMismatch, path,
          QStringLiteral("%1 was expected but %2 was found")
              .arg(QLatin1String(typeName(wanted)), QLatin1String(typeName(type))));
 }
 
-std::string_view convertKey(std::string_view key, std::array<char, 32> &buf)
+std::string_view convertKey(std::string_view key, std::span<char> buf)
 {
     const std::size_t first = key.find_first_not_of('_');
     if (first == std::string_view::npos)
@@ -122,8 +125,8 @@ std::string_view convertKey(std::string_view key, std::array<char, 32> &buf)
     const std::string_view middle = key.substr(first, last - first + 1);
     if (middle.find('_') == std::string_view::npos)
         return key;
-    // Output is never longer than the key; anything that does not fit is longer than any field name.
-    if (key.size() > buf.size())
+    // Every character but the inner underscores is kept, so the length is known before writing.
+    if (key.size() - std::size_t(std::count(middle.begin(), middle.end(), '_')) > buf.size())
         return {};
     std::size_t n = 0;
     for (std::size_t i = 0; i < first; ++i)
@@ -151,6 +154,8 @@ void skipValue(Value &value, const Path *path)
 {
     json_type type;
     check(value.type().get(type), path);
+    if ((type == json_type::object || type == json_type::array) && value.current_depth() >= maxNesting)
+        throw MalformedJson{pathText(path), QStringLiteral("it is nested too deeply")};
     switch (type) {
     case json_type::object: {
         simdjson::ondemand::object object;

@@ -15,6 +15,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -33,14 +34,18 @@ struct Path
 };
 QString pathText(const Path *path);
 
-// Thrown for text that is not JSON at all; unlike a DecodingError it is never weighed against the
-// other fields of an object, it fails the whole reply.
+// Thrown for text that is not JSON at all, or nested too deeply to be checked; unlike a
+// DecodingError it is never weighed against the other fields of an object, it fails the whole reply.
 struct MalformedJson
 {
     QString path;
+    QString detail;
 };
 
 [[noreturn]] void malformed(const Path *path);
+
+// Deeper nesting is refused: checking it takes stack, and simdjson's own bound is 1024 levels.
+inline constexpr int maxNesting = 1000;
 inline void check(simdjson::error_code error, const Path *path)
 {
     if (error)
@@ -49,10 +54,17 @@ inline void check(simdjson::error_code error, const Path *path)
 [[noreturn]] void fail(DecodingError::Kind kind, const Path *path, QString detail);
 
 // Fails with ValueNotFound for null, TypeMismatch for another type.
+//
+// Every DecodingError leaves the value it is about consumed and checked to be valid JSON: the
+// object around it reads on past the failing field, and a later duplicate key may override it.
 void expectType(Value &value, json_type wanted, const Path *path);
 
-// Converts a key into buf; returns an empty view when the result cannot be a field name.
-std::string_view convertKey(std::string_view key, std::array<char, 32> &buf);
+// Converts a key, into buf when it changes; returns an empty view when the result does not fit in buf.
+// The result is never longer than the key.
+std::string_view convertKey(std::string_view key, std::span<char> buf);
+
+// No field name is longer; a key whose conversion is longer matches none.
+inline constexpr std::size_t longestFieldName = 32;
 
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
@@ -93,6 +105,8 @@ template<class R, class M> struct Field
     {
         if (!convertsTo(key, name))
             throw "the JSON key does not convert to the field name";
+        if (name.size() > longestFieldName)
+            throw "the field name is longer than longestFieldName";
     }
     std::string_view name;
     std::string_view key;
@@ -128,11 +142,24 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     if (!array.count_elements().get(count)) // one cheap pass over the tokens saves regrowing the list
         out.reserve(qsizetype(count));
     qsizetype index = 0;
-    for (auto element : array) {
-        Value item;
-        check(std::move(element).get(item), path);
-        const Path here{path, {}, index++};
-        readValue(item, &here, out.emplaceBack());
+    auto element = array.begin();
+    const auto end = array.end();
+    try {
+        for (; element != end; ++element) {
+            Value item;
+            check((*element).get(item), path);
+            const Path here{path, {}, index++};
+            readValue(item, &here, out.emplaceBack());
+        }
+    } catch (DecodingError &) {
+        // The first bad element decides; the ones after it must still be JSON.
+        while (++element != end) {
+            Value item;
+            check((*element).get(item), path);
+            const Path here{path, {}, index++};
+            skipValue(item, &here);
+        }
+        throw;
     }
 }
 
@@ -168,7 +195,7 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
             key = keys[i];
         } else {
             check(field.unescaped_key().get(key), path);
-            std::array<char, 32> buf;
+            std::array<char, longestFieldName> buf;
             const std::string_view name = convertKey(key, buf);
             i = 0;
             while (i < count && names[i] != name)
@@ -184,9 +211,9 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
         try {
             [&]<std::size_t... I>(std::index_sequence<I...>)
             {
-                ((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
-                         : false) ||
-                 ...);
+                (void)((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
+                               : false) ||
+                       ...);
             }
             (std::make_index_sequence<count>());
             if (errors)

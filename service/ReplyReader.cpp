@@ -134,8 +134,7 @@ template<class F> void readObject(const QByteArray &body, F &&f)
         if (doc.current_location().get(rest) != simdjson::OUT_OF_BOUNDS)
             malformed(nullptr);
     } catch (const MalformedJson &error) {
-        throw DecodingError(DecodingError::Kind::DataCorrupted, error.path,
-                            QStringLiteral("it isn't valid JSON"));
+        throw DecodingError(DecodingError::Kind::DataCorrupted, error.path, error.detail);
     }
 }
 
@@ -188,11 +187,10 @@ std::optional<QString> readErrorMessage(const QByteArray &body)
 
 QByteArray convertKey(QByteArrayView key)
 {
-    std::array<char, 32> buf;
+    QByteArray buf(key.size(), Qt::Uninitialized);
     const std::string_view converted =
-        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())), buf);
-    if (converted.empty() && !key.isEmpty())
-        return QByteArray(); // too long to be any field's name
+        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())),
+                           std::span(buf.data(), std::size_t(buf.size())));
     return QByteArray(converted.data(), qsizetype(converted.size()));
 }
 

@@ -58,6 +58,10 @@ private Q_SLOTS:
         QTest::newRow("outer underscores kept")
             << QByteArray("__is_verified_") << QByteArray("__isVerified_");
         QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
+        QTest::newRow("longer than any field name")
+            << QByteArray("account" + QByteArray(30, '_') + "number") << QByteArray("accountNumber");
+        QTest::newRow("long result") << QByteArray("_" + QByteArray(20, 'a') + "_" + QByteArray(20, 'B'))
+                                     << QByteArray("_" + QByteArray(20, 'a') + "B" + QByteArray(19, 'b'));
         QTest::newRow("underscores only") << QByteArray("___") << QByteArray("___");
         QTest::newRow("empty") << QByteArray("") << QByteArray("");
     }
@@ -90,6 +94,7 @@ private Q_SLOTS:
         };
         bad("one upper-case word stays as it is", swap("\"username\"", "\"USERNAME\""), Kind::KeyNotFound,
             "user.username");
+        ok("key longer than 32 bytes", swap("account_number", "account" + QByteArray(30, '_') + "number"));
         ok("exponent balance", swap("100", "-1.5E+2"));
         bad("balance as string", swap("100", "\"100\""), Kind::TypeMismatch, "user.balance");
         bad("balance too large", swap("100", "1e400"), Kind::DataCorrupted, "user.balance");
@@ -107,6 +112,11 @@ private Q_SLOTS:
         bad("duplicate: last bad wins",
             me(R"("balance":1,"username":"a","email":"e","account_number":"1","balance":"bad","is_verified":true)"),
             Kind::TypeMismatch, "user.balance");
+        // A value that a later key overrides must still be JSON.
+        bad("overridden broken value", me(R"("username":5x,)" + goodUser), Kind::DataCorrupted,
+            "user.username");
+        bad("overridden broken record", R"({"user":tru,"user":{)" + goodUser + "}}", Kind::DataCorrupted,
+            "user");
         bad("user is a list", R"({"user":[]})", Kind::TypeMismatch, "user");
         bad("user missing", R"({"me":{}})", Kind::KeyNotFound, "user");
         bad("empty body", "", Kind::DataCorrupted, "");
@@ -186,6 +196,13 @@ private Q_SLOTS:
         QCOMPARE(error->codingPath(), QString("transactions[0]"));
 
         QCOMPARE(ReplyReader::read<SearchResponse>(R"({"users":[]})").users.size(), 0);
+        // Broken text under a key that a later "users" overrides, at the first failing element or after it.
+        for (const char *body : {R"({"users":[tru],"users":[]})", R"({"users":[1,{"x":[,]}],"users":[]})",
+                                 R"({"users":[{"username":1},nul],"users":[]})"}) {
+            error = failure<SearchResponse>(body);
+            QVERIFY2(error, body);
+            QCOMPARE(error->kind(), Kind::DataCorrupted);
+        }
         const auto users =
             ReplyReader::read<SearchResponse>(
                 R"({"users":[{"username":"b","account_number":"2"},{"username":"a","accountNumber":"1","x":1}]})")
@@ -298,6 +315,19 @@ private Q_SLOTS:
         QCOMPARE(read.has_value(), !message.isNull());
         if (read)
             QCOMPARE(*read, message);
+    }
+
+    void deepNesting()
+    {
+        // Ignored values are checked by recursion: nesting deep enough to overflow the stack is refused.
+        const QByteArray deep = R"({"x":)" + QByteArray(200000, '[') + QByteArray(200000, ']') + "," +
+                                QByteArray(me(goodUser)).mid(1);
+        const auto error = failure<MeResponse>(deep);
+        QVERIFY(error);
+        QCOMPARE(error->kind(), Kind::DataCorrupted);
+        const QByteArray nested =
+            R"({"x":)" + QByteArray(900, '[') + QByteArray(900, ']') + "," + QByteArray(me(goodUser)).mid(1);
+        QCOMPARE(ReplyReader::read<MeResponse>(nested).user.username, QString("ann"));
     }
 
     void paddingOfTheBody()

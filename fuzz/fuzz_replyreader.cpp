@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: MIT
+// libFuzzer target for the reply reader: every input is read as each success record and as an error
+// body. Beyond "no crash", it fails on
+//  - a record or error message read from bytes that are not one JSON text (StrictJson, itself
+//    checked against simdjson's DOM parser), and
+//  - an outcome that changes with the bytes after the body: each input is read from a tight copy
+//    (the reader pads it itself) and in place from buffers whose spare capacity holds other bytes.
+#include "StrictJson.h"
+
+#include "service/ReplyReader.h"
+
+#include <QMetaProperty>
+#include <QStringList>
+
+#include <simdjson.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+[[noreturn]] void finding(const char *what, const QString &detail)
+{
+    std::fprintf(stderr, "\nfuzz_replyreader: %s\n  %s\n", what, qPrintable(detail));
+    std::abort();
+}
+
+// ---- Outcomes as text, so that reads of the same body can be compared -----------------------------
+
+template<class G> QString dump(const G &gadget)
+{
+    const QMetaObject &meta = G::staticMetaObject;
+    QStringList fields;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        const QVariant value = meta.property(i).readOnGadget(&gadget);
+        fields << (value.metaType().id() == QMetaType::QDateTime
+                       ? QString::number(value.toDateTime().toMSecsSinceEpoch())
+                       : value.toString());
+    }
+    return QLatin1Char('{') + fields.join(QLatin1Char('|')) + QLatin1Char('}');
+}
+template<class T> QString dump(const QList<T> &list)
+{
+    QString text = QStringLiteral("[");
+    for (const T &item : list)
+        text += dump(item);
+    return text + QLatin1Char(']');
+}
+QString dump(const AuthResponse &r)
+{
+    return r.token + dump(r.user);
+}
+QString dump(const MeResponse &r)
+{
+    return dump(r.user);
+}
+QString dump(const SendResponse &r)
+{
+    return dump(r.user) + dump(r.transaction);
+}
+QString dump(const TransactionsResponse &r)
+{
+    return dump(r.transactions);
+}
+QString dump(const SearchResponse &r)
+{
+    return dump(r.users);
+}
+QString dump(const VerifyResponse &r)
+{
+    return r.message;
+}
+QString dump(const ResendResponse &r)
+{
+    return r.message;
+}
+QString dump(const ResetResponse &r)
+{
+    return r.message;
+}
+
+// "read ..." when the body reads as T, "failed ..." with the error's kind, path and detail otherwise.
+template<class T> QString outcome(const QByteArray &body)
+{
+    try {
+        return QStringLiteral("read ") + dump(ReplyReader::read<T>(body));
+    } catch (const DecodingError &error) {
+        return QStringLiteral("failed %1 at %2: %3")
+            .arg(int(error.kind()))
+            .arg(error.codingPath(), error.detail());
+    }
+}
+
+QString errorOutcome(const QByteArray &body)
+{
+    const std::optional<QString> message = ReplyReader::readErrorMessage(body);
+    return message ? QStringLiteral("read ") + *message : QStringLiteral("failed");
+}
+
+// ---- The same body in different buffers ------------------------------------------------------------
+
+// Bytes that continue a cut-off token if the reader looked past the end: digits and exponents,
+// closing brackets and quotes, and a copy of the body itself.
+QByteArray spareBytes(int kind, const QByteArray &body)
+{
+    const qsizetype room = qsizetype(simdjson::SIMDJSON_PADDING) + 16;
+    switch (kind) {
+    case 0:
+        return QByteArray("1e5").repeated(room);
+    case 1:
+        return QByteArray("\"]}ue").repeated(room);
+    default:
+        return body.repeated(body.isEmpty() ? 0 : room / body.size() + 2) + QByteArray(room, ' ');
+    }
+}
+
+// The body with room after it that holds spare's bytes, over the terminating NUL too.
+QByteArray roomy(const QByteArray &body, const QByteArray &spare)
+{
+    QByteArray buffer;
+    buffer.reserve(body.size() + spare.size());
+    buffer.append(body);
+    if (buffer.capacity() < body.size() + spare.size())
+        finding("the spare room was not kept", QString());
+    std::memcpy(buffer.data() + body.size(), spare.constData(), std::size_t(spare.size()));
+    return buffer;
+}
+
+struct Bodies
+{
+    explicit Bodies(const QByteArray &body)
+    {
+        QByteArray tight(body.constData(), body.size());
+        tight.squeeze();
+        list[0] = tight;
+        for (int kind = 0; kind < 3; ++kind)
+            list[std::size_t(kind) + 1] = roomy(body, spareBytes(kind, body));
+    }
+    std::array<QByteArray, 4> list;
+};
+
+void compare(const char *record, const Bodies &bodies, bool isJson, QString (*read)(const QByteArray &))
+{
+    const QString first = read(bodies.list[0]);
+    if (!isJson && first.startsWith(QLatin1String("read ")))
+        finding("a body that is not JSON reads", QLatin1String(record) + QLatin1String(": ") + first);
+    for (std::size_t i = 1; i < bodies.list.size(); ++i) {
+        const QString other = read(bodies.list[i]);
+        if (other != first)
+            finding("the outcome depends on the bytes after the body",
+                    QLatin1String(record) + QLatin1String(": ") + first + QLatin1String(" / ") + other);
+    }
+}
+
+// StrictJson against simdjson's DOM parser, which refuses valid JSON only for its own limits: numbers
+// out of a double's range and nesting over 1024 levels.
+void checkJudge(const QByteArray &body, bool isJson)
+{
+    static simdjson::dom::parser parser;
+    const simdjson::padded_string padded(body.constData(), std::size_t(body.size()));
+    const simdjson::error_code error = parser.parse(padded).error();
+    if (!error && !isJson)
+        finding("StrictJson refuses what simdjson's DOM parser takes", QString::fromUtf8(body));
+    if (error && isJson && error != simdjson::NUMBER_ERROR && error != simdjson::DEPTH_ERROR)
+        finding("StrictJson takes what simdjson's DOM parser refuses", QString::fromUtf8(body));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
+    const bool isJson = StrictJson::isJsonText(std::string_view(body.constData(), std::size_t(body.size())));
+    checkJudge(body, isJson);
+
+    const Bodies bodies(body);
+    compare("AuthResponse", bodies, isJson, outcome<AuthResponse>);
+    compare("MeResponse", bodies, isJson, outcome<MeResponse>);
+    compare("SendResponse", bodies, isJson, outcome<SendResponse>);
+    compare("TransactionsResponse", bodies, isJson, outcome<TransactionsResponse>);
+    compare("SearchResponse", bodies, isJson, outcome<SearchResponse>);
+    compare("VerifyResponse", bodies, isJson, outcome<VerifyResponse>);
+    compare("ResendResponse", bodies, isJson, outcome<ResendResponse>);
+    compare("ResetResponse", bodies, isJson, outcome<ResetResponse>);
+    compare("error body", bodies, isJson, errorOutcome);
+    return 0;
+}
