@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/DroppingProxy.h"
 
-#include <QFile>
-#include <QSslKey>
+#include "tests/support/FakeService.h"
+
 #include <QSslSocket>
 
 DroppingProxy::DroppingProxy(QUrl service, int dropReplies, QObject *parent)
@@ -10,13 +10,7 @@ DroppingProxy::DroppingProxy(QUrl service, int dropReplies, QObject *parent)
     , m_service(std::move(service))
     , m_dropReplies(dropReplies)
 {
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_SERVER_CERT)));
-    QFile key(QStringLiteral(QUORL_DEV_SERVER_KEY));
-    if (!key.open(QIODevice::ReadOnly))
-        qFatal("DroppingProxy: cannot read %s", QUORL_DEV_SERVER_KEY);
-    tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa, QSsl::Pem));
-    m_server.setSslConfiguration(tls);
+    m_server.setSslConfiguration(devServerTls());
     connect(&m_server, &QSslServer::pendingConnectionAvailable, this, &DroppingProxy::accept);
     if (!m_server.listen(QHostAddress::LocalHost, 0))
         qFatal("DroppingProxy: cannot listen: %s", qPrintable(m_server.errorString()));

@@ -174,18 +174,23 @@ struct FakeService::Private
     }
 };
 
+QSslConfiguration devServerTls()
+{
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_SERVER_CERT)));
+    QFile keyFile(QStringLiteral(QUORL_DEV_SERVER_KEY));
+    if (!keyFile.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", QUORL_DEV_SERVER_KEY);
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa, QSsl::Pem));
+    return tls;
+}
+
 FakeService::FakeService(QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>())
 {
     d->q = this;
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(QUORL_DEV_SERVER_CERT)));
-    QFile keyFile(QStringLiteral(QUORL_DEV_SERVER_KEY));
-    if (!keyFile.open(QIODevice::ReadOnly))
-        qFatal("FakeService: cannot read %s", QUORL_DEV_SERVER_KEY);
-    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa, QSsl::Pem));
-    d->server.setSslConfiguration(tls);
+    d->server.setSslConfiguration(devServerTls());
     connect(&d->server, &QSslServer::pendingConnectionAvailable, this, [this] { d->accept(); });
     if (!d->server.listen(QHostAddress::LocalHost, 0))
         qFatal("FakeService: cannot listen: %s", qPrintable(d->server.errorString()));

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <chrono>
@@ -16,6 +17,10 @@
 // A scriptable HTTPS server on 127.0.0.1 for tests, with the build's development certificate
 // (so the client verifies it like any other server). It records every request and answers each
 // from a per-route script.
+
+// A server-side TLS configuration with the build's development certificate and key, as the local
+// service has it. Ends the test program when the key cannot be read.
+[[nodiscard]] QSslConfiguration devServerTls();
 
 struct RecordedRequest
 {
