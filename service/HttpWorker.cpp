@@ -224,7 +224,7 @@ struct HttpWorker::Running
             outcome.end = HttpOutcome::End::TooLarge;
         else if (result == CURLE_ABORTED_BY_CALLBACK && connectionsUsed > 1)
             outcome.end = HttpOutcome::End::WouldResend;
-        else if (result == CURLE_OK && status > 0)
+        else if (result == CURLE_OK) // without a status, Transport reports it as not HTTP
             outcome.end = HttpOutcome::End::Complete;
         outcome.curlCode = int(result);
         outcome.curlText = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(result));
