@@ -73,8 +73,9 @@ QCoro::Task<T> executeWithRetry(std::shared_ptr<Transport> transport, Transport:
     for (int attempt = 1;; ++attempt) {
         try {
             co_return co_await execute<T>(transport, request, cancel);
-        } catch (const TransportError &) {
-            if (attempt > 1)
+        } catch (const TransportError &error) {
+            // A redirect loop would only loop again.
+            if (attempt > 1 || error.code() == QNetworkReply::TooManyRedirectsError)
                 throw;
         } catch (const DecodingError &) {
             if (attempt > 1)
@@ -131,7 +132,12 @@ APIService::APIService(Options options)
     : d(std::make_unique<Private>(Private{std::make_shared<Transport>(options)}))
 {}
 
-APIService::~APIService() = default;
+// Coroutines still running may hold the transport beyond this; its thread stops here all the same,
+// before the process's exit handlers tear down the TLS library under it.
+APIService::~APIService()
+{
+    d->transport->shutDown();
+}
 
 QUrl APIService::base() const
 {

@@ -38,7 +38,8 @@ public:
 
     // Instances of their own are for tests, pointed at a local fake of the service.
     explicit APIService(Options options);
-    ~APIService();
+    ~APIService(); // operations still running end with CancellationError
+
     APIService(const APIService &) = delete;
     APIService &operator=(const APIService &) = delete;
 

@@ -6,8 +6,10 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -21,6 +23,50 @@ using namespace std::chrono_literals;
 CURLM *multiOf(void *multi)
 {
     return static_cast<CURLM *>(multi);
+}
+
+// A socket's address in the form libcurl reports a connection's ends: the IP address as text and
+// the port.
+struct Endpoint
+{
+    char ip[INET6_ADDRSTRLEN] = {};
+    int port = -1;
+
+    [[nodiscard]] bool is(const char *otherIp, int otherPort) const
+    {
+        return port == otherPort && otherIp && std::strcmp(ip, otherIp) == 0;
+    }
+};
+
+template<class Query> Endpoint endpointOf(int fd, Query query)
+{
+    Endpoint endpoint;
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (query(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return endpoint;
+    if (address.ss_family == AF_INET) {
+        const auto &v4 = reinterpret_cast<const sockaddr_in &>(address);
+        inet_ntop(AF_INET, &v4.sin_addr, endpoint.ip, sizeof endpoint.ip);
+        endpoint.port = ntohs(v4.sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        const auto &v6 = reinterpret_cast<const sockaddr_in6 &>(address);
+        inet_ntop(AF_INET6, &v6.sin6_addr, endpoint.ip, sizeof endpoint.ip);
+        endpoint.port = ntohs(v6.sin6_port);
+    }
+    return endpoint;
+}
+
+// What is left of the time until the deadline, at least a millisecond (0 means "none" to libcurl).
+long remainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return long(std::max<std::chrono::milliseconds::rep>(left.count(), 1));
+}
+
+HttpOutcome failure(CURLcode code)
+{
+    return HttpOutcome{HttpOutcome::End::Failed, int(code), QString::fromUtf8(curl_easy_strerror(code))};
 }
 
 } // namespace
@@ -40,6 +86,9 @@ struct HttpWorker::Running
     int connectionsUsed = 0;
     bool staleConnection = false; // the reused connection had been closed: start again, unsent
     bool freshConnection = false; // started again on a new connection
+    // Inactivity counts from the moment a connection is being made or used: an exchange waiting
+    // for one of the host's connections to come free is not idle.
+    bool connecting = false;
     Clock::time_point lastActivity = Clock::now();
     curl_off_t uploaded = 0;
     curl_off_t downloaded = 0;
@@ -78,8 +127,9 @@ struct HttpWorker::Running
             // The announced length (already known to be within the limit) saves reallocations.
             curl_off_t announced = -1;
             curl_easy_getinfo(r.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            constexpr curl_off_t mostReservedAhead = 1024 * 1024; // the rest is taken as it arrives
             if (announced > 0)
-                r.body.reserve(qsizetype(announced));
+                r.body.reserve(qsizetype(std::min(announced, mostReservedAhead)));
         }
         r.body.append(data, qsizetype(n));
         return n;
@@ -108,6 +158,8 @@ struct HttpWorker::Running
         const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
         if (fd >= 0)
             (*r.socketOwners)[fd] = r.id;
+        r.connecting = true;
+        r.lastActivity = Clock::now();
         return fd >= 0 ? fd : CURL_SOCKET_BAD;
     }
 
@@ -118,17 +170,14 @@ struct HttpWorker::Running
         return ::close(fd);
     }
 
-    // Whether the connection on this local port was opened by an earlier exchange and has
+    // Whether the connection between these two ends was opened by an earlier exchange and has
     // something to read: an idle HTTP/1.1 connection only does once the server has closed it.
-    [[nodiscard]] bool reusedAndClosed(int localPort) const
+    [[nodiscard]] bool reusedAndClosed(const char *peerIp, int peerPort, const char *localIp,
+                                       int localPort) const
     {
         for (const auto &[fd, owner] : *socketOwners) {
-            sockaddr_storage address{};
-            socklen_t length = sizeof address;
-            if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-                continue;
-            const auto *ip = reinterpret_cast<const sockaddr_in *>(&address); // port at the same place in v6
-            if (ntohs(ip->sin_port) != localPort)
+            if (!endpointOf(fd, ::getsockname).is(localIp, localPort) ||
+                !endpointOf(fd, ::getpeername).is(peerIp, peerPort))
                 continue;
             if (owner == id)
                 return false;
@@ -140,10 +189,13 @@ struct HttpWorker::Running
 
     // Called each time the request is about to go out on a connection. A second time means that
     // libcurl is resending it by itself after the connection failed.
-    static int beforeSending(void *self, char *, char *, int, int localPort)
+    static int beforeSending(void *self, char *peerIp, char *localIp, int peerPort, int localPort)
     {
         auto &r = *static_cast<Running *>(self);
-        if (!r.freshConnection && r.connectionsUsed == 0 && r.reusedAndClosed(localPort)) {
+        r.connecting = true;
+        r.lastActivity = Clock::now();
+        if (!r.freshConnection && r.connectionsUsed == 0 &&
+            r.reusedAndClosed(peerIp, peerPort, localIp, localPort)) {
             r.staleConnection = true;
             return CURL_PREREQFUNC_ABORT;
         }
@@ -157,8 +209,10 @@ struct HttpWorker::Running
         freshConnection = true;
         connectionsUsed = 0;
         body.clear();
+        connecting = false;
         lastActivity = Clock::now();
         curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(exchange->deadline));
     }
 
     void configure()
@@ -174,10 +228,18 @@ struct HttpWorker::Running
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
         curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // whatever libcurl can decode
+        // Leave a name lookup still running behind when the exchange ends, rather than wait for it.
+        curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
 
+        const auto appendHeader = [this](const char *line) {
+            curl_slist *extended = curl_slist_append(headers, line);
+            if (!extended)
+                throw std::bad_alloc();
+            headers = extended;
+        };
         for (const QByteArray &line : x.headerLines)
-            headers = curl_slist_append(headers, line.constData());
-        headers = curl_slist_append(headers, "Expect:"); // send a POST body at once
+            appendHeader(line.constData());
+        appendHeader("Expect:"); // send a POST body at once
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         if (x.isPost) {
             curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -194,7 +256,7 @@ struct HttpWorker::Running
                         CURL_BLOB_NOCOPY};
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &trust);
 
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(x.deadline.count()));
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(x.deadline));
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(x.inactivityTimeout.count()));
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(x.bodyLimit));
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
@@ -222,6 +284,8 @@ struct HttpWorker::Running
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         if (tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             outcome.end = HttpOutcome::End::TooLarge;
+        else if (result == CURLE_OPERATION_TIMEDOUT && Clock::now() >= exchange->deadline)
+            outcome.end = HttpOutcome::End::TimedOut;
         else if (result == CURLE_ABORTED_BY_CALLBACK && connectionsUsed > 1)
             outcome.end = HttpOutcome::End::WouldResend;
         else if (result == CURLE_OK) // without a status, Transport reports it as not HTTP
@@ -240,26 +304,44 @@ struct HttpWorker::Running
     }
 };
 
+void HttpWorker::initializeLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            throw std::bad_alloc();
+    });
+}
+
 HttpWorker::HttpWorker()
 {
-    static std::once_flag globalInit;
-    std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    initializeLibrary();
     m_multi = curl_multi_init();
     if (!m_multi)
         throw std::bad_alloc();
     curl_multi_setopt(multiOf(m_multi), CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
-    m_thread = std::thread([this] { run(); });
+    try {
+        m_thread = std::thread([this] { run(); });
+    } catch (...) {
+        curl_multi_cleanup(multiOf(m_multi));
+        throw;
+    }
 }
 
 HttpWorker::~HttpWorker()
+{
+    stop();
+    curl_multi_cleanup(multiOf(m_multi));
+}
+
+void HttpWorker::stop()
 {
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     wake();
-    m_thread.join();
-    curl_multi_cleanup(multiOf(m_multi));
+    std::call_once(m_joined, [this] { m_thread.join(); });
 }
 
 QFuture<HttpOutcome> HttpWorker::start(std::shared_ptr<HttpExchange> exchange)
@@ -313,11 +395,13 @@ void HttpWorker::run()
             try {
                 running->configure();
             } catch (const std::bad_alloc &) {
-                running->finish(HttpOutcome{HttpOutcome::End::Failed, int(CURLE_OUT_OF_MEMORY),
-                                            QString::fromUtf8(curl_easy_strerror(CURLE_OUT_OF_MEMORY))});
+                running->finish(failure(CURLE_OUT_OF_MEMORY));
                 continue;
             }
-            curl_multi_add_handle(multi, running->easy);
+            if (curl_multi_add_handle(multi, running->easy) != CURLM_OK) {
+                running->finish(failure(CURLE_OUT_OF_MEMORY));
+                continue;
+            }
             active.push_back(std::move(running));
         }
         if (stopping) {
@@ -326,22 +410,6 @@ void HttpWorker::run()
                 it = drop(it);
             }
             return;
-        }
-
-        // Cancelled and idle exchanges end here; the rest move on.
-        const Clock::time_point now = Clock::now();
-        Clock::time_point nextIdleCheck = now + 1s;
-        for (auto it = active.begin(); it != active.end();) {
-            Running &r = **it;
-            const Clock::time_point idleEnd = r.lastActivity + r.exchange->inactivityTimeout;
-            if (r.exchange->cancelRequested || now >= idleEnd) {
-                r.finish(r.exchange->cancelRequested ? HttpOutcome::End::Cancelled
-                                                     : HttpOutcome::End::Inactive);
-                it = drop(it);
-                continue;
-            }
-            nextIdleCheck = std::min(nextIdleCheck, idleEnd);
-            ++it;
         }
 
         int stillRunning = 0;
@@ -358,16 +426,38 @@ void HttpWorker::run()
             if (r.staleConnection && message->data.result == CURLE_ABORTED_BY_CALLBACK) {
                 curl_multi_remove_handle(multi, r.easy);
                 r.restartOnFreshConnection();
-                curl_multi_add_handle(multi, r.easy);
+                if (curl_multi_add_handle(multi, r.easy) == CURLM_OK)
+                    continue;
+                r.finish(failure(CURLE_OUT_OF_MEMORY));
+                active.erase(it);
                 continue;
             }
             r.finish(r.outcomeOf(message->data.result));
             drop(it);
         }
 
+        // What is still running: cancelled, idle and overdue exchanges end here.
+        const Clock::time_point now = Clock::now();
+        Clock::time_point nextCheck = now + 1s;
+        for (auto it = active.begin(); it != active.end();) {
+            Running &r = **it;
+            const HttpExchange &x = *r.exchange;
+            const Clock::time_point idleEnd =
+                r.connecting ? r.lastActivity + x.inactivityTimeout : Clock::time_point::max();
+            if (x.cancelRequested || now >= idleEnd || now >= x.deadline) {
+                r.finish(x.cancelRequested ? HttpOutcome::End::Cancelled
+                         : now >= idleEnd  ? HttpOutcome::End::Inactive
+                                           : HttpOutcome::End::TimedOut);
+                it = drop(it);
+                continue;
+            }
+            nextCheck = std::min({nextCheck, idleEnd, x.deadline});
+            ++it;
+        }
+
         long curlWait = -1;
         curl_multi_timeout(multi, &curlWait);
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextIdleCheck - Clock::now());
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextCheck - Clock::now());
         if (curlWait >= 0)
             wait = std::min(wait, std::chrono::milliseconds(curlWait));
         curl_multi_poll(multi, nullptr, 0, int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)),

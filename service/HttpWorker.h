@@ -21,9 +21,9 @@ struct HttpExchange
     QByteArrayList headerLines; // "Name: value"
     bool isPost = false;
     QByteArray body;
-    std::shared_ptr<const QByteArray> trustedCaPem; // the only certificates the peer may chain to
-    std::chrono::milliseconds inactivityTimeout{60000};
-    std::chrono::milliseconds deadline{90000};
+    std::shared_ptr<const QByteArray> trustedCaPem;     // the only certificates the peer may chain to
+    std::chrono::milliseconds inactivityTimeout{60000}; // counted once a connection is being made
+    std::chrono::steady_clock::time_point deadline;     // the exchange ends by then, whatever it is doing
     qint64 bodyLimit = 0;
 
     // Set by the caller (any thread) and followed by HttpWorker::wake().
@@ -37,6 +37,7 @@ struct HttpOutcome
         Failed,     // libcurl's result says why
         Cancelled,  // cancelRequested
         Inactive,   // no byte moved for the inactivity time-out
+        TimedOut,   // the deadline passed
         TooLarge,   // the body passes the limit, or its announced length does
         WouldResend // the connection failed and the request would have gone out again
     };
@@ -60,10 +61,20 @@ struct HttpOutcome
 class HttpWorker
 {
 public:
+    // Throws std::bad_alloc or std::system_error when the worker cannot be set up.
     HttpWorker();
-    ~HttpWorker(); // exchanges still running end as Cancelled
+    ~HttpWorker(); // stop(), then frees libcurl's state
     HttpWorker(const HttpWorker &) = delete;
     HttpWorker &operator=(const HttpWorker &) = delete;
+
+    // Ends every exchange still running as Cancelled and waits for the thread; exchanges started
+    // afterwards end as Cancelled at once. Safe to call more than once, from any other thread.
+    void stop();
+
+    // Prepares libcurl and the TLS library for the process. Their exit handlers are registered
+    // here: an object that calls this in its constructor, and so also a function-static one, is
+    // destroyed before they run.
+    static void initializeLibrary();
 
     // Starts the exchange; the future always gets exactly one outcome.
     QFuture<HttpOutcome> start(std::shared_ptr<HttpExchange> exchange);
@@ -84,4 +95,5 @@ private:
     std::vector<std::unique_ptr<Running>> m_incoming; // guarded by m_mutex
     bool m_stopping = false;                          // guarded by m_mutex
     std::thread m_thread;
+    std::once_flag m_joined;
 };

@@ -43,6 +43,7 @@ TransportError transportErrorOf(const HttpOutcome &outcome)
     switch (outcome.end) {
     case HttpOutcome::End::Cancelled:
     case HttpOutcome::End::Inactive:
+    case HttpOutcome::End::TimedOut:
         return fail(E::TimeoutError, QStringLiteral("The request timed out."));
     case HttpOutcome::End::TooLarge:
         return fail(E::ProtocolFailure,
@@ -112,9 +113,18 @@ void Transport::Request::setHeader(const QByteArray &name, const QByteArray &val
 
 Transport::Transport(const APIService::Options &options)
     : m_options(options)
-{}
+{
+    HttpWorker::initializeLibrary();
+}
 
 Transport::~Transport() = default;
+
+void Transport::shutDown()
+{
+    m_shutDown = true;
+    if (m_worker)
+        m_worker->stop();
+}
 
 void Transport::preloadTrust()
 {
@@ -123,15 +133,21 @@ void Transport::preloadTrust()
 
 QCoro::Task<> Transport::ensureStarted()
 {
-    if (m_worker)
+    if (!m_worker)
+        co_await systemCaPem();
+    if (m_shutDown)
+        throw CancellationError();
+    if (m_worker) // started already, perhaps by another request meanwhile
         co_return;
-    QByteArray pem = co_await systemCaPem();
-    if (m_worker) // another request started it meanwhile
-        co_return;
-    pem += '\n';
-    pem += m_options.extraCaPem;
+    QByteArray pem = systemCaPem().result() + '\n' + m_options.extraCaPem;
     m_trustedCaPem = std::make_shared<const QByteArray>(std::move(pem));
-    m_worker = std::make_unique<HttpWorker>();
+    try {
+        m_worker = std::make_unique<HttpWorker>();
+    } catch (const std::exception &error) { // no memory or no thread to be had
+        throw TransportError(QNetworkReply::UnknownNetworkError,
+                             QStringLiteral("The request could not be started (%1).")
+                                 .arg(QString::fromLocal8Bit(error.what())));
+    }
 }
 
 Transport::Request Transport::request(const QString &path, const std::optional<QString> &token) const
@@ -159,7 +175,8 @@ std::optional<Transport::Request> Transport::redirected(const Request &request, 
         !(status == 301 || status == 302 || status == 303 || status == 307 || status == 308))
         return std::nullopt;
     const QUrl url = QUrl(QString::fromUtf8(target), QUrl::StrictMode);
-    if (!url.isValid() || !sameOrigin(url, m_options.base))
+    // Credentials in the address would go out as an Authorization header of their own.
+    if (!url.isValid() || !url.userInfo().isEmpty() || !sameOrigin(url, m_options.base))
         return std::nullopt;
     Request next = request;
     next.url = url;
@@ -179,9 +196,13 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
     if (cancel.isCancelled())
         throw CancellationError();
     co_await ensureStarted();
+    // One deadline for the attempt, redirects and new connections included.
+    const auto deadline = std::chrono::steady_clock::now() + m_options.exchangeTimeout;
     for (int redirects = 0;; ++redirects) {
         if (cancel.isCancelled())
             throw CancellationError();
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         auto exchange = std::make_shared<HttpExchange>();
         exchange->url = request.url.toEncoded();
         for (const auto &[name, value] : request.headers)
@@ -190,7 +211,7 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
         exchange->body = request.body;
         exchange->trustedCaPem = m_trustedCaPem;
         exchange->inactivityTimeout = m_options.requestTimeout;
-        exchange->deadline = m_options.exchangeTimeout;
+        exchange->deadline = deadline;
         exchange->bodyLimit = replyLimit;
 
         HttpWorker *worker = m_worker.get();

@@ -50,6 +50,10 @@ public:
     Transport(const Transport &) = delete;
     Transport &operator=(const Transport &) = delete;
 
+    // Ends every exchange still running as cancelled and stops the worker thread; later requests
+    // fail with CancellationError. For the end of the process, while the TLS library still works.
+    void shutDown();
+
     // Starts reading the system's trust store (once per process) without waiting for it.
     static void preloadTrust();
 
@@ -62,8 +66,9 @@ public:
     [[nodiscard]] Request request(const QString &path, const std::optional<QString> &token) const;
 
     // One attempt: the reply's status and body once it has been received in full. Throws
-    // TransportError when no complete HTTP reply arrived (time-outs included) and CancellationError
-    // when the token was cancelled; nothing is sent when it already was.
+    // TransportError when no complete HTTP reply arrived (time-outs included; the exchange time-out
+    // covers the redirects too), TooManyRedirectsError being final for the operation, and
+    // CancellationError when the token was cancelled; nothing is sent when it already was.
     QCoro::Task<Reply> send(Request request, CancelToken cancel);
 
 private:
@@ -75,4 +80,5 @@ private:
     APIService::Options m_options;
     std::shared_ptr<const QByteArray> m_trustedCaPem;
     std::unique_ptr<HttpWorker> m_worker;
+    bool m_shutDown = false;
 };

@@ -8,18 +8,62 @@
 #include "tests/support/Await.h"
 #include "tests/support/FakeService.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
 #include <cmath>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <optional>
 
+#include <dlfcn.h>
+#include <netdb.h>
+
 using namespace std::chrono_literals;
+
+namespace {
+
+// Name lookups of this host wait until the test lets them go on (and then find 127.0.0.1).
+constexpr char heldHost[] = "held-lookup.test";
+struct HeldLookups
+{
+    std::mutex mutex;
+    std::condition_variable released;
+    bool held = true;
+    int started = 0;
+
+    void release()
+    {
+        const std::lock_guard lock(mutex);
+        held = false;
+        released.notify_all();
+    }
+} heldLookups;
+
+} // namespace
+
+// Takes the place of the C library's for this program: libcurl resolves names through it.
+extern "C" int getaddrinfo(const char *node, const char *service, const addrinfo *hints, addrinfo **result)
+{
+    using Lookup = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
+    static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    if (node && std::strcmp(node, heldHost) == 0) {
+        std::unique_lock lock(heldLookups.mutex);
+        if (++heldLookups.started == 1) // the first one only
+            heldLookups.released.wait(lock, [] { return !heldLookups.held; });
+        node = "127.0.0.1";
+    }
+    return next(node, service, hints, result);
+}
 
 namespace {
 
@@ -85,7 +129,14 @@ private:
     QElapsedTimer m_clock;
 };
 
+// Where a redirect points; which way a reply passes the length limit.
+enum class Target { Elsewhere, SameOrigin, Relative, WithCredentials };
+enum class Past { Announced, Streamed, Compressed };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Target)
+Q_DECLARE_METATYPE(Past)
 
 class TestApiService : public QObject
 {
@@ -421,47 +472,55 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() >= 300, qPrintable(QString::number(clock.elapsed())));
     }
 
-    // A redirect is followed only within the service's origin: a 3xx pointing elsewhere is the
-    // attempt's (unreadable) reply, and the other server receives nothing, not even the token.
+    // A redirect is followed only within the service's origin and without credentials in its
+    // address: any other 3xx is the attempt's (unreadable) reply, and the other server receives
+    // nothing, not even the token.
     void redirects_data()
     {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("sameOrigin");
+        QTest::addColumn<Target>("target");
         for (const char *operation : {"me", "send"}) {
             for (int status : {302, 307}) {
                 QTest::addRow("%s, %d elsewhere", operation, status)
-                    << QString::fromLatin1(operation) << status << false;
+                    << QString::fromLatin1(operation) << status << Target::Elsewhere;
                 QTest::addRow("%s, %d same origin", operation, status)
-                    << QString::fromLatin1(operation) << status << true;
+                    << QString::fromLatin1(operation) << status << Target::SameOrigin;
             }
         }
+        QTest::newRow("send, 301 same origin") << u"send"_qs << 301 << Target::SameOrigin;
+        QTest::newRow("send, 303 relative") << u"send"_qs << 303 << Target::Relative;
+        QTest::newRow("send, 308 relative") << u"send"_qs << 308 << Target::Relative;
+        QTest::newRow("me, 302 with credentials") << u"me"_qs << 302 << Target::WithCredentials;
     }
 
     void redirects()
     {
         QFETCH(QString, operation);
         QFETCH(int, status);
-        QFETCH(bool, sameOrigin);
+        QFETCH(Target, target);
         const bool isPost = operation == u"send";
         const QByteArray method = isPost ? "POST" : "GET";
         FakeService elsewhere;
-        const QUrl target = (sameOrigin ? fake() : elsewhere).options().base.toString() + u"/moved"_qs;
+        QUrl location =
+            (target == Target::Elsewhere ? elsewhere : fake()).options().base.toString() + u"/moved"_qs;
+        if (target == Target::WithCredentials)
+            location.setUserInfo(u"ann:pw"_qs);
+        const QByteArray locationText = target == Target::Relative ? "/api/moved" : location.toEncoded();
         fake().setFallback(method, isPost ? u"/api/send"_qs : u"/api/me"_qs,
                            FakeReply::rawBytes("HTTP/1.1 " + QByteArray::number(status) +
-                                               " Moved\r\nLocation: " + target.toEncoded() +
+                                               " Moved\r\nLocation: " + locationText +
                                                "\r\nContent-Length: 0\r\n\r\n"));
-        // 307 keeps the method; 302 turns a POST into a GET.
-        const QByteArray followedMethod = status == 307 ? method : QByteArray("GET");
-        fake().setFallback(followedMethod, u"/api/moved"_qs,
-                           FakeReply::json(200, isPost ? sendJson : meJson));
-        elsewhere.setFallback(followedMethod, u"/api/moved"_qs,
-                              FakeReply::json(200, isPost ? sendJson : meJson));
+        // 307 and 308 keep the method; the others turn a POST into a GET.
+        const QByteArray followedMethod = status == 307 || status == 308 ? method : QByteArray("GET");
+        for (FakeService *server : {&fake(), &elsewhere})
+            server->setFallback(followedMethod, u"/api/moved"_qs,
+                                FakeReply::json(200, isPost ? sendJson : meJson));
         APIService service(fake().options(20ms));
         const std::exception_ptr error = failureOf(run(service, operation));
         QTest::qWait(100);
         QCOMPARE(elsewhere.connectionCount(), 0);
-        if (!sameOrigin) {
+        if (target == Target::Elsewhere || target == Target::WithCredentials) {
             QVERIFY2(errorAs<DecodingError>(error), qPrintable(describe(error)));
             QCOMPARE(fake().requests().size(), 2);
             return;
@@ -471,28 +530,64 @@ private Q_SLOTS:
         QCOMPARE(moved.size(), 1);
         QCOMPARE(moved[0].method, followedMethod);
         QCOMPARE(moved[0].header("authorization"), QByteArray("Bearer tok"));
-        if (followedMethod == "POST")
-            QCOMPARE(moved[0].body, fake().requests().first().body);
+        QCOMPARE(moved[0].body, followedMethod == "POST" ? fake().requests().first().body : QByteArray());
+    }
+
+    // A redirect loop ends after the limit and is not tried again; a chain of redirects shares the
+    // attempt's one time-out.
+    void redirectLimits()
+    {
+        const auto redirectTo = [](const QByteArray &path) {
+            return FakeReply::rawBytes("HTTP/1.1 302 Found\r\nLocation: " + path +
+                                       "\r\nContent-Length: 0\r\n\r\n");
+        };
+        fake().setFallback("GET", "/api/me", redirectTo("/api/me"));
+        APIService looping(fake().options(20ms));
+        auto error = errorAs<TransportError>(failureOf(looping.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::TooManyRedirectsError);
+        QCOMPARE(fake().requests().size(), 1 + Transport::redirectLimit);
+
+        fake().clear();
+        fake().setFallback("GET", "/api/me", redirectTo("/api/a").after(200ms));
+        fake().setFallback("GET", "/api/a", redirectTo("/api/b").after(200ms));
+        fake().setFallback("GET", "/api/b", FakeReply::json(200, meJson));
+        APIService::Options options = fake().options(20ms);
+        options.exchangeTimeout = 300ms; // more than each step takes, less than the two
+        APIService slow(options);
+        error = errorAs<TransportError>(failureOf(slow.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->code(), QNetworkReply::TimeoutError);
+        QCOMPARE(fake().requests(u"/api/b"_qs).size(), 0);
     }
 
     // A reply body is read up to the limit and no further: one announcing more is refused before
     // its body, one that runs on is cut off there. Either is a transport failure, retried once.
+    // The limit is on the body as read, after decompression.
     void replyLimit_data()
     {
-        QTest::addColumn<bool>("announced");
-        QTest::newRow("Content-Length above the limit") << true;
-        QTest::newRow("streamed past the limit") << false;
+        QTest::addColumn<Past>("past");
+        QTest::newRow("Content-Length above the limit") << Past::Announced;
+        QTest::newRow("streamed past the limit") << Past::Streamed;
+        QTest::newRow("compressed, past the limit once inflated") << Past::Compressed;
     }
 
     void replyLimit()
     {
-        QFETCH(bool, announced);
-        const QByteArray head = announced ? "HTTP/1.1 200 OK\r\nContent-Length: " +
-                                                QByteArray::number(Transport::replyLimit + 1) + "\r\n\r\n{"
-                                          : QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
-        fake().setFallback(
-            "GET", "/api/transactions",
-            FakeReply::rawBytes(announced ? head : head + QByteArray(Transport::replyLimit + 1024, ' ')));
+        QFETCH(Past, past);
+        const QByteArray overLimit(Transport::replyLimit + 1024, ' ');
+        QByteArray reply;
+        if (past == Past::Announced) {
+            reply = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(Transport::replyLimit + 1) +
+                    "\r\n\r\n{";
+        } else if (past == Past::Streamed) {
+            reply = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + overLimit;
+        } else {
+            const QByteArray deflated = qCompress(overLimit, 9).mid(4); // without Qt's length prefix
+            reply = "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: " +
+                    QByteArray::number(deflated.size()) + "\r\n\r\n" + deflated;
+        }
+        fake().setFallback("GET", "/api/transactions", FakeReply::rawBytes(reply));
         APIService service(fake().options(20ms));
         const auto error = errorAs<TransportError>(failureOf(service.transactions("tok")));
         QVERIFY(error);
@@ -579,6 +674,60 @@ private Q_SLOTS:
         QCOMPARE(fake().requests().size(), when == 0 ? 0 : 1);
     }
 
+    // A name lookup takes as long as it takes; cancelling it does not hold up other exchanges.
+    void cancellingDuringNameLookup()
+    {
+        APIService::Options options = fake().options(20ms);
+        options.base.setHost(QString::fromLatin1(heldHost));
+        APIService service(options);
+        // Before the service's end, which waits for its thread: also when a check fails.
+        const auto releaseLookup = qScopeGuard([] { heldLookups.release(); });
+        struct Run
+        {
+            std::exception_ptr error;
+            bool ended = false;
+        } held, next;
+        const auto start = [](APIService &service, CancelToken token, Run &run) -> QCoro::Task<> {
+            try {
+                co_await service.me(u"tok"_qs, token);
+            } catch (...) {
+                run.error = std::current_exception();
+            }
+            run.ended = true;
+        };
+        CancelSource source;
+        start(service, source.token(), held);
+        QTRY_VERIFY([] {
+            const std::lock_guard lock(heldLookups.mutex);
+            return heldLookups.started > 0;
+        }());
+        source.cancel();
+        QTRY_VERIFY(held.ended);
+        // Found at once, and refused: the certificate is not this name's.
+        start(service, {}, next);
+        QTRY_VERIFY(next.ended);
+        QVERIFY2(errorAs<CancellationError>(held.error), qPrintable(describe(held.error)));
+        const auto error = errorAs<TransportError>(next.error);
+        QVERIFY2(error, qPrintable(describe(next.error)));
+        QCOMPARE(error->code(), QNetworkReply::SslHandshakeFailedError);
+    }
+
+    // The process ends normally with a kept-alive connection in the pool of a function-static
+    // instance, as the app's own is, and with an operation still running.
+    void exitWithOperationsRunning()
+    {
+        fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson));
+        fake().setFallback("GET", "/api/transactions", FakeReply::silence());
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"--exit-while-running"_qs, fake().options().base.toString()});
+        QTRY_COMPARE_WITH_TIMEOUT(child.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(fake().requests().size(), 2);
+    }
+
     void nonFiniteAmountIsNeverSent_data()
     {
         QTest::addColumn<double>("amount");
@@ -620,5 +769,41 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestApiService)
+// The child process of exitWithOperationsRunning: one request answered, one left running, then
+// the end of main.
+int exitWhileRunning(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    APIService::Options options;
+    options.base = QUrl(QString::fromLocal8Bit(argv[2]));
+    QFile ca(QStringLiteral(QUORL_DEV_CA_CERT));
+    if (ca.open(QIODevice::ReadOnly))
+        options.extraCaPem = ca.readAll();
+    static APIService service(options);
+    [](QCoreApplication &app) -> QCoro::Task<> {
+        try {
+            co_await service.me(u"tok"_qs);
+        } catch (...) {
+            app.exit(1);
+            co_return;
+        }
+        []() -> QCoro::Task<> {
+            try {
+                co_await service.transactions(u"tok"_qs);
+            } catch (...) {
+            }
+        }();
+        QTimer::singleShot(200ms, &app, &QCoreApplication::quit);
+    }(app);
+    return app.exec();
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--exit-while-running") == 0)
+        return exitWhileRunning(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestApiService test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_apiservice.moc"
