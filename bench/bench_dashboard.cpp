@@ -6,7 +6,7 @@
 // Each size runs in a child process of its own, so that one run's heap does not blur the other's
 // memory figure. Run: bench_dashboard [transfers]
 #include "tests/support/DashboardFixture.h"
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -138,7 +138,7 @@ int runOne(int count)
 
     probe.start();
     clock.start();
-    view->findChild<MainModel *>()->refresh();
+    view->findChild<DashboardModel *>()->refresh();
     if (!QTest::qWaitFor([&] { return framed >= 0; }, 60000))
         return 1;
     QTest::qWait(200);

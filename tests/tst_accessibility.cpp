@@ -6,7 +6,7 @@
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "ui/screens/LoginModel.h"
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 #include "ui/screens/SendModel.h"
 
 #include <QAccessible>
@@ -195,7 +195,7 @@ private Q_SLOTS:
         QVERIFY(f.signIn(u"alice"_qs, 100, {}));
         QQuickItem *view = f.openDashboard();
         QVERIFY(view);
-        view->findChild<MainModel *>()->toggleSend();
+        view->findChild<DashboardModel *>()->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         SendModel *form = view->findChild<SendModel *>();
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));

@@ -4,7 +4,7 @@
 // debounced search, picking, the amount rule and the outcomes of a transfer.
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 #include "ui/screens/SendModel.h"
 
 #include <QGuiApplication>
@@ -108,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(child(view, "transfers")->property("count").toInt(), 0);
         QTRY_VERIFY(child(view, "emptyNotice") && child(view, "emptyNotice")->isVisible());
         QCOMPARE(child(view, "emptyNotice")->property("text").toString(), u"No transactions yet."_qs);
-        auto *dashboard = view->findChild<MainModel *>();
+        auto *dashboard = view->findChild<DashboardModel *>();
         QCOMPARE(dashboard->balanceText(), u"1,234 ◆"_qs);
         QCOMPARE(dashboard->welcomeText(), u"Welcome back, alice!"_qs);
         QCOMPARE(dashboard->accountText(), u"Account: QB-ALICE"_qs);
@@ -160,7 +160,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_f->signIn(u"alice"_qs, 10, {}));
         QQuickItem *view = m_f->openDashboard();
-        auto *dashboard = view->findChild<MainModel *>();
+        auto *dashboard = view->findChild<DashboardModel *>();
         // The toggle opens an empty form each time; the form's Cancel closes it through the dashboard.
         QVERIFY(!view->findChild<SendModel *>());
         QMetaObject::invokeMethod(child(view, "sendToggle"), "clicked");

@@ -10,7 +10,7 @@
 
 #include "service/APIService.h"
 #include "session/AuthService.h"
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 #include "ui/screens/SendModel.h"
 
 #include <QGuiApplication>
@@ -72,7 +72,7 @@ class TestEndToEnd : public QObject
     {
         if (failureOf(m_auth->login(name, u"secret1"_qs)))
             return nullptr;
-        QQmlComponent component(&m_engine, QUrl(u"qrc:/QuorlBank/ui/screens/MainView.qml"_qs));
+        QQmlComponent component(&m_engine, QUrl(u"qrc:/QuorlBank/ui/screens/DashboardView.qml"_qs));
         std::unique_ptr<QQuickItem> view(qobject_cast<QQuickItem *>(
             component.createWithInitialProperties({{"auth", QVariant::fromValue(m_auth.get())}})));
         if (view) {
@@ -127,7 +127,7 @@ private Q_SLOTS:
         // alice sends 25 to bob through the form.
         std::unique_ptr<QQuickItem> view = dashboardOf(u"alice"_qs);
         QVERIFY(view);
-        auto *dashboard = view->findChild<MainModel *>();
+        auto *dashboard = view->findChild<DashboardModel *>();
         QCOMPARE(dashboard->balanceText(), u"1,000 ◆"_qs);
         QVERIFY(dashboard->isEmpty());
         dashboard->toggleSend();
@@ -150,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(!m_auth->currentUser());
         view = dashboardOf(u"bob"_qs);
         QVERIFY(view);
-        QCOMPARE(view->findChild<MainModel *>()->balanceText(), u"1,025 ◆"_qs);
+        QCOMPARE(view->findChild<DashboardModel *>()->balanceText(), u"1,025 ◆"_qs);
         compareFirstRow(view.get(), {u"alice"_qs, u"bob"_qs, u"25 ◆"_qs, u"lunch"_qs});
         QCOMPARE(m_auth->transactionModel()->rowCount(), 1);
         m_auth->logout();

@@ -338,7 +338,7 @@ private Q_SLOTS:
         s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
         awaitTask(s->auth.verifyEmail(u"123456"_qs));
-        QCOMPARE(root.screen(), Route::Main);
+        QCOMPARE(root.screen(), Route::Dashboard);
         QCOMPARE(spy.count(), 2);
         // A new user record of the same kind keeps the screen (no fresh dashboard).
         s->signIn(true);
@@ -349,7 +349,7 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 3);
         // A verified sign-in goes straight to the dashboard.
         s->signIn(true);
-        QCOMPARE(root.screen(), Route::Main);
+        QCOMPARE(root.screen(), Route::Dashboard);
     }
 };
 

@@ -8,7 +8,7 @@
 #include "tests/support/IsolatedSettings.h"
 #include "tests/support/WindowCapture.h"
 #include "ui/screens/LoginModel.h"
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 #include "ui/screens/ResetPasswordModel.h"
 #include "ui/screens/SendModel.h"
 #include "ui/screens/VerifyEmailModel.h"
@@ -124,7 +124,7 @@ private Q_SLOTS:
         QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 4);
         shoot(f.window.get(), u"dashboard"_qs);
 
-        view->findChild<MainModel *>()->toggleSend();
+        view->findChild<DashboardModel *>()->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         SendModel *form = view->findChild<SendModel *>();
         f.fake->setFallback("GET", u"/api/users/search"_qs,

@@ -23,7 +23,7 @@ void RootModel::update()
 {
     Screen screen = Screen::Login;
     if (m_auth && m_auth->currentUser())
-        screen = m_auth->currentUser()->isVerified ? Screen::Main : Screen::VerifyEmail;
+        screen = m_auth->currentUser()->isVerified ? Screen::Dashboard : Screen::VerifyEmail;
     if (screen == m_screen)
         return;
     m_screen = screen;

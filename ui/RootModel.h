@@ -20,7 +20,7 @@ class RootModel : public QObject
     Q_PROPERTY(Screen screen READ screen NOTIFY screenChanged)
 
 public:
-    enum class Screen { Login, VerifyEmail, Main };
+    enum class Screen { Login, VerifyEmail, Dashboard };
     Q_ENUM(Screen)
 
     explicit RootModel(QObject *parent = nullptr);

@@ -8,7 +8,7 @@ Item {
 
     // The shown screen's minimum: its fixed size, or its content's when that is larger.
     readonly property size minimumSize: {
-        const fixed = router.screen === RootModel.Main ? Qt.size(800, 560)
+        const fixed = router.screen === RootModel.Dashboard ? Qt.size(800, 560)
                     : router.screen === RootModel.VerifyEmail ? Qt.size(420, 460)
                     : Qt.size(440, 520)
         const item = screenLoader.item
@@ -28,7 +28,7 @@ Item {
         anchors.fill: parent
         focus: true
         // By address, so that a screen's types and imports are compiled only when it is first shown.
-        source: router.screen === RootModel.Main ? "screens/MainView.qml"
+        source: router.screen === RootModel.Dashboard ? "screens/DashboardView.qml"
               : router.screen === RootModel.VerifyEmail ? "screens/VerifyEmailView.qml"
               : "screens/LoginView.qml"
     }

@@ -19,7 +19,7 @@
 
 #include <memory>
 
-// A signed-in session against the local fake, and the dashboard (MainView) shown for it in a
+// A signed-in session against the local fake, and the dashboard (DashboardView) shown for it in a
 // window of its own, for the dashboard's tests, screenshots and benchmark.
 //
 // The fake normally shares the UI thread with the client. A benchmark that times the UI thread
@@ -121,14 +121,14 @@ struct DashboardFixture
         });
     }
 
-    // Makes a MainView for the session, as the window shows it for a verified user.
+    // Makes a DashboardView for the session, as the window shows it for a verified user.
     QQuickItem *openDashboard(QSize size = QSize(900, 700))
     {
         if (!window) {
             window = std::make_unique<QQuickWindow>();
             window->resize(size);
         }
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/QuorlBank/ui/screens/MainView.qml")));
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/QuorlBank/ui/screens/DashboardView.qml")));
         QObject *object = component.createWithInitialProperties({{"auth", QVariant::fromValue(auth.get())}});
         view = qobject_cast<QQuickItem *>(object);
         if (!view) {

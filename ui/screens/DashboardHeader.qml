@@ -9,7 +9,7 @@ Column {
     id: header
 
     required property AuthService auth
-    required property MainModel dashboard
+    required property DashboardModel dashboard
 
     topPadding: 28
     leftPadding: 28

@@ -10,14 +10,14 @@
 #include <QQmlParserStatus>
 #include <QtQml/qqmlregistration.h>
 
-// State and actions of the dashboard (MainView). Everything shown comes from the session; the
+// State and actions of the dashboard (DashboardView). Everything shown comes from the session; the
 // only state of its own is whether the send form is open.
 //
 // The dashboard reloads the transfer list once when it appears (componentComplete, or appear()
 // when made from C++), and each press of the refresh button starts another reload. Those reloads
 // belong to the screen: destroying the model cancels every one still running, so a list that
 // arrives after the dashboard went away (after logging out, say) is never applied.
-class MainModel : public QObject, public QQmlParserStatus
+class DashboardModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
@@ -31,8 +31,8 @@ class MainModel : public QObject, public QQmlParserStatus
     Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
 
 public:
-    explicit MainModel(QObject *parent = nullptr);
-    ~MainModel() override;
+    explicit DashboardModel(QObject *parent = nullptr);
+    ~DashboardModel() override;
 
     [[nodiscard]] AuthService *auth() const { return m_auth; }
     void setAuth(AuthService *auth);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/screens/MainModel.h"
+#include "ui/screens/DashboardModel.h"
 
 #include "session/AuthService.h"
 #include "ui/DateFormatter.h"
@@ -22,16 +22,16 @@ QCoro::Task<> reload(QPointer<AuthService> auth, CancelToken cancel)
 
 } // namespace
 
-MainModel::MainModel(QObject *parent)
+DashboardModel::DashboardModel(QObject *parent)
     : QObject(parent)
 {}
 
-MainModel::~MainModel()
+DashboardModel::~DashboardModel()
 {
     m_reloads.cancel();
 }
 
-void MainModel::setAuth(AuthService *auth)
+void DashboardModel::setAuth(AuthService *auth)
 {
     if (m_auth == auth)
         return;
@@ -39,8 +39,9 @@ void MainModel::setAuth(AuthService *auth)
         disconnect(m_auth, nullptr, this, nullptr);
     m_auth = auth;
     if (auth) {
-        connect(auth, &AuthService::currentUserChanged, this, &MainModel::userChanged);
-        connect(auth->transactionModel(), &TransactionModel::countChanged, this, &MainModel::isEmptyChanged);
+        connect(auth, &AuthService::currentUserChanged, this, &DashboardModel::userChanged);
+        connect(auth->transactionModel(), &TransactionModel::countChanged, this,
+                &DashboardModel::isEmptyChanged);
     }
     Q_EMIT authChanged();
     Q_EMIT userChanged();
@@ -49,7 +50,7 @@ void MainModel::setAuth(AuthService *auth)
         appear();
 }
 
-void MainModel::setShowSend(bool show)
+void DashboardModel::setShowSend(bool show)
 {
     if (m_showSend == show)
         return;
@@ -57,32 +58,32 @@ void MainModel::setShowSend(bool show)
     Q_EMIT showSendChanged();
 }
 
-bool MainModel::hasUser() const
+bool DashboardModel::hasUser() const
 {
     return m_auth && m_auth->currentUser().has_value();
 }
 
-QString MainModel::welcomeText() const
+QString DashboardModel::welcomeText() const
 {
     return hasUser() ? QStringLiteral("Welcome back, ") + m_auth->currentUser()->username + u'!' : QString();
 }
 
-QString MainModel::accountText() const
+QString DashboardModel::accountText() const
 {
     return hasUser() ? QStringLiteral("Account: ") + m_auth->currentUser()->accountNumber : QString();
 }
 
-QString MainModel::balanceText() const
+QString DashboardModel::balanceText() const
 {
     return amountText(hasUser() ? m_auth->currentUser()->balance : 0.0);
 }
 
-bool MainModel::isEmpty() const
+bool DashboardModel::isEmpty() const
 {
     return !m_auth || m_auth->transactionModel()->rowCount() == 0;
 }
 
-void MainModel::appear()
+void DashboardModel::appear()
 {
     m_appeared = true;
     if (m_appearReloadStarted || !m_auth)
@@ -91,29 +92,29 @@ void MainModel::appear()
     startReload();
 }
 
-void MainModel::refresh()
+void DashboardModel::refresh()
 {
     startReload();
 }
 
-void MainModel::logout()
+void DashboardModel::logout()
 {
     if (m_auth)
         m_auth->logout();
 }
 
-QString MainModel::amountText(double amount) const
+QString DashboardModel::amountText(double amount) const
 {
     return (m_auth ? m_auth->formatted(amount) : QString::number(amount, 'f', 0)) + QStringLiteral(" ◆");
 }
 
-QString MainModel::dateText(const QDateTime &when) const
+QString DashboardModel::dateText(const QDateTime &when) const
 {
     return DateFormatter::forUser().format(when);
 }
 
-QString MainModel::transferSentence(const QString &fromUser, const QString &toUser, double amount,
-                                    const QString &note, const QDateTime &when) const
+QString DashboardModel::transferSentence(const QString &fromUser, const QString &toUser, double amount,
+                                         const QString &note, const QDateTime &when) const
 {
     QStringList parts{fromUser + QStringLiteral(" to ") + toUser, amountText(amount)};
     if (!note.isEmpty())
@@ -122,7 +123,7 @@ QString MainModel::transferSentence(const QString &fromUser, const QString &toUs
     return parts.join(QStringLiteral(", "));
 }
 
-void MainModel::startReload()
+void DashboardModel::startReload()
 {
     reload(m_auth, m_reloads.token());
 }

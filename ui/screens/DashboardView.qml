@@ -17,7 +17,7 @@ Item {
     implicitWidth: 800
     implicitHeight: 560
 
-    MainModel {
+    DashboardModel {
         id: mainModel
         auth: root.auth
     }
