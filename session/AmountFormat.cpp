@@ -39,4 +39,9 @@ QString plainDigits(double amount)
     return QString::number(whole, 'f', 0);
 }
 
+QString withUnit(double amount)
+{
+    return formatted(amount) + QStringLiteral(" ◆");
+}
+
 } // namespace AmountFormat

@@ -94,4 +94,11 @@ std::optional<double> parseAmount(const QString &text)
     return value;
 }
 
+std::optional<QString> passwordProblem(const QString &password)
+{
+    if (characterCount(password) < 6)
+        return QStringLiteral("Password must be at least 6 characters.");
+    return std::nullopt;
+}
+
 } // namespace TextRules

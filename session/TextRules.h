@@ -11,6 +11,9 @@ namespace TextRules {
 // Number of user-perceived characters (extended grapheme clusters).
 [[nodiscard]] qsizetype characterCount(const QString &text);
 
+// The message for a password that is too short to choose (fewer than 6 characters), or nothing.
+[[nodiscard]] std::optional<QString> passwordProblem(const QString &password);
+
 // Equality up to Unicode canonical equivalence (precomposed "é" equals "e" + combining acute).
 [[nodiscard]] bool canonicallyEqual(const QString &a, const QString &b);
 

@@ -5,8 +5,8 @@
 // bars wait for.
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
-#include "ui/screens/LoginModel.h"
 #include "ui/screens/DashboardModel.h"
+#include "ui/screens/LoginModel.h"
 #include "ui/screens/SendModel.h"
 
 #include <QAccessible>
@@ -147,7 +147,7 @@ private Q_SLOTS:
         password->forceActiveFocus();
         for (char c : QByteArrayLiteral("hunter22"))
             QTest::keyClick(window, c);
-        QCOMPARE(model->password(), QStringLiteral("hunter22"));
+        QCOMPARE(model->property("password").toString(), QStringLiteral("hunter22"));
         QAccessibleInterface *iface = accessible(password);
         QVERIFY(iface);
         QVERIFY(iface->state().passwordEdit);
@@ -210,14 +210,14 @@ private Q_SLOTS:
             "GET", u"/api/users/search"_qs,
             FakeReply::json(200, R"({"users":[{"username":"bob","account_number":"QB-BOB"}]})")
                 .after(std::chrono::milliseconds(800)));
-        form->setRecipientQuery(u"bo"_qs);
-        QTRY_VERIFY(form->isSearching());
+        form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_VERIFY(form->search()->isSearching());
         tree = spoken(f.window.get());
         QVERIFY2(tree.filter(u"progress bar"_qs) == QStringList{u"progress bar: Searching"_qs},
                  qPrintable(tree.join(u'\n')));
-        QTRY_COMPARE(form->searchResults().size(), 1);
+        QTRY_COMPARE(form->search()->searchResults().size(), 1);
 
-        form->pickHit(0);
+        form->search()->pickHit(0);
         form->setAmountText(u"5"_qs);
         f.fake->enqueue(
             "POST", u"/api/send"_qs,

@@ -79,10 +79,10 @@ private:
     void pickRecipient(const QString &name)
     {
         m_f->fake->setFallback("GET", searchPath, users({name}));
-        m_form->setRecipientQuery(name);
-        QTRY_COMPARE(m_form->searchResults().size(), 1);
-        m_form->pickHit(0);
-        QVERIFY(m_form->selectedUser().has_value());
+        m_form->search()->setRecipientQuery(name);
+        QTRY_COMPARE(m_form->search()->searchResults().size(), 1);
+        m_form->search()->pickHit(0);
+        QVERIFY(m_form->search()->selectedUser().has_value());
     }
 
 private Q_SLOTS:
@@ -207,17 +207,17 @@ private Q_SLOTS:
     {
         openForm();
         m_f->fake->setFallback("GET", searchPath, users({"alice"}));
-        m_form->setRecipientQuery(u"a"_qs);
+        m_form->search()->setRecipientQuery(u"a"_qs);
         // Right after the first keystroke: a query, nothing running, no hits.
-        QVERIFY(m_form->showNoUsers());
-        QVERIFY(!m_form->isSearching());
+        QVERIFY(m_form->search()->showNoUsers());
+        QVERIFY(!m_form->search()->isSearching());
         QTest::qWait(100);
-        m_form->setRecipientQuery(u"al"_qs);
+        m_form->search()->setRecipientQuery(u"al"_qs);
         QTest::qWait(100);
-        m_form->setRecipientQuery(u"ali"_qs);
-        QTRY_COMPARE(m_form->searchResults().size(), 1);
-        QVERIFY(!m_form->isSearching() && !m_form->showNoUsers());
-        QTest::qWait(SendModel::searchDelayMs + 100);
+        m_form->search()->setRecipientQuery(u"ali"_qs);
+        QTRY_COMPARE(m_form->search()->searchResults().size(), 1);
+        QVERIFY(!m_form->search()->isSearching() && !m_form->search()->showNoUsers());
+        QTest::qWait(RecipientSearch::searchDelayMs + 100);
         QCOMPARE(requests(searchPath), 1);
         QCOMPARE(m_f->fake->requests(searchPath).first().query, QByteArray("q=ali"));
         QCOMPARE(m_f->fake->requests(searchPath).first().header("Authorization"),
@@ -236,39 +236,39 @@ private Q_SLOTS:
         QFETCH(int, how);
         openForm();
         m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
-        m_form->setRecipientQuery(u"bo"_qs);
-        QTRY_COMPARE(m_form->searchResults().size(), 2);
-        m_form->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
+        m_form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
+        m_form->search()->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
         if (how == 0)
-            m_form->setRecipientQuery(QString());
+            m_form->search()->setRecipientQuery(QString());
         else if (how == 1)
-            m_form->clearSearch();
+            m_form->search()->clear();
         else
-            m_form->change();
-        QVERIFY(m_form->recipientQuery().isEmpty() && m_form->searchResults().isEmpty());
-        QVERIFY(!m_form->selectedUser() && !m_form->showNoUsers());
-        QTest::qWait(SendModel::searchDelayMs + 200);
+            m_form->search()->clear();
+        QVERIFY(m_form->search()->recipientQuery().isEmpty() && m_form->search()->searchResults().isEmpty());
+        QVERIFY(!m_form->search()->selectedUser() && !m_form->search()->showNoUsers());
+        QTest::qWait(RecipientSearch::searchDelayMs + 200);
         QCOMPARE(requests(searchPath), 1);
-        QVERIFY(m_form->searchResults().isEmpty());
+        QVERIFY(m_form->search()->searchResults().isEmpty());
     }
 
     void pickingAHitShowsTheChipAndSearchesNoMore()
     {
         openForm();
         m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
-        m_form->setRecipientQuery(u"bo"_qs);
-        QTRY_COMPARE(m_form->searchResults().size(), 2);
+        m_form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
         QVERIFY(!m_form->canSend());
-        m_form->pickHit(1);
-        QCOMPARE(m_form->selectedUser()->username, u"bobby"_qs);
-        QCOMPARE(m_form->selectedUser()->accountNumber, u"QB-BOBBY"_qs);
-        QCOMPARE(m_form->recipientQuery(), u"bobby"_qs);
-        QVERIFY(m_form->searchResults().isEmpty() && !m_form->showNoUsers());
-        QTest::qWait(SendModel::searchDelayMs + 200);
+        m_form->search()->pickHit(1);
+        QCOMPARE(m_form->search()->selectedUser()->username, u"bobby"_qs);
+        QCOMPARE(m_form->search()->selectedUser()->accountNumber, u"QB-BOBBY"_qs);
+        QCOMPARE(m_form->search()->recipientQuery(), u"bobby"_qs);
+        QVERIFY(m_form->search()->searchResults().isEmpty() && !m_form->search()->showNoUsers());
+        QTest::qWait(RecipientSearch::searchDelayMs + 200);
         QCOMPARE(requests(searchPath), 1);
         // Typing again drops the recipient.
-        m_form->setRecipientQuery(u"bobb"_qs);
-        QVERIFY(!m_form->selectedUser());
+        m_form->search()->setRecipientQuery(u"bobb"_qs);
+        QVERIFY(!m_form->search()->selectedUser());
     }
 
     void staleOrFailedSearchKeepsTheNewestHits()
@@ -278,19 +278,19 @@ private Q_SLOTS:
         m_f->fake->enqueue("GET", searchPath, users({"albert"}).after(800ms));
         m_f->fake->enqueue("GET", searchPath, users({"alice"}));
         m_f->fake->setFallback("GET", searchPath, FakeReply::json(500, R"({"error":"down"})"));
-        m_form->setRecipientQuery(u"al"_qs);
+        m_form->search()->setRecipientQuery(u"al"_qs);
         QTRY_COMPARE(requests(searchPath), 1);
-        QTRY_VERIFY(m_form->isSearching());
-        m_form->setRecipientQuery(u"ali"_qs);
-        QVERIFY(!m_form->isSearching());
-        QTRY_COMPARE(m_form->searchResults().size(), 1);
+        QTRY_VERIFY(m_form->search()->isSearching());
+        m_form->search()->setRecipientQuery(u"ali"_qs);
+        QVERIFY(!m_form->search()->isSearching());
+        QTRY_COMPARE(m_form->search()->searchResults().size(), 1);
         QTest::qWait(1000);
-        QCOMPARE(m_form->searchResults().first().username, u"alice"_qs);
+        QCOMPARE(m_form->search()->searchResults().first().username, u"alice"_qs);
         // A failed search keeps the earlier hits and shows no message.
-        m_form->setRecipientQuery(u"alic"_qs);
+        m_form->search()->setRecipientQuery(u"alic"_qs);
         QTRY_COMPARE(requests(searchPath), 3);
-        QTRY_VERIFY(!m_form->isSearching());
-        QCOMPARE(m_form->searchResults().first().username, u"alice"_qs);
+        QTRY_VERIFY(!m_form->search()->isSearching());
+        QCOMPARE(m_form->search()->searchResults().first().username, u"alice"_qs);
         QVERIFY(m_form->sendStatus().isEmpty());
     }
 
@@ -347,7 +347,7 @@ private Q_SLOTS:
         m_f->fake->enqueue("POST", sendPath, reply);
         pickRecipient(u"bob"_qs);
         m_form->setAmountText(amount);
-        m_form->setNote(u"for lunch"_qs);
+        m_form->setProperty("note", u"for lunch"_qs);
         m_form->doSend();
         QVERIFY(!sentAmount || (m_form->isSending() && m_form->sendStatus().isEmpty()));
         QTRY_VERIFY(!m_form->isSending());
@@ -356,8 +356,8 @@ private Q_SLOTS:
         QVERIFY(!m_form->sendStatus().isEmpty());
         if (!message.isEmpty())
             QCOMPARE(m_form->sendStatus(), message);
-        QCOMPARE(m_form->selectedUser().has_value(), !success);
-        QCOMPARE(m_form->recipientQuery(), success ? QString() : u"bob"_qs);
+        QCOMPARE(m_form->search()->selectedUser().has_value(), !success);
+        QCOMPARE(m_form->search()->recipientQuery(), success ? QString() : u"bob"_qs);
         QCOMPARE(m_form->amountText(), success ? QString() : amount);
         QCOMPARE(m_form->note(), success ? QString() : u"for lunch"_qs);
         QCOMPARE(m_form->canSend(), !success);
@@ -375,10 +375,10 @@ private Q_SLOTS:
     {
         openForm();
         m_f->auth->setToken(std::nullopt);
-        m_form->setRecipientQuery(u"bobby"_qs);
-        QTest::qWait(SendModel::searchDelayMs + 200);
+        m_form->search()->setRecipientQuery(u"bobby"_qs);
+        QTest::qWait(RecipientSearch::searchDelayMs + 200);
         QCOMPARE(requests(searchPath), 0);
-        QVERIFY(!m_form->isSearching());
+        QVERIFY(!m_form->search()->isSearching());
     }
 
     void closingTheFormDuringASearchOrTransferIsHarmless()
@@ -394,8 +394,8 @@ private Q_SLOTS:
         m_form = std::make_unique<SendModel>();
         m_form->setAuth(m_f->auth.get());
         m_f->fake->setFallback("GET", searchPath, FakeReply::silence());
-        m_form->setRecipientQuery(u"al"_qs);
-        QTRY_VERIFY(m_form->isSearching());
+        m_form->search()->setRecipientQuery(u"al"_qs);
+        QTRY_VERIFY(m_form->search()->isSearching());
         m_form.reset(); // closed while the search is on its way: the request is aborted
         QTest::qWait(200);
     }

@@ -133,12 +133,12 @@ private Q_SLOTS:
         dashboard->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         SendModel *form = view->findChild<SendModel *>();
-        form->setRecipientQuery(u"bo"_qs);
-        QTRY_COMPARE(form->searchResults().size(), 1);
-        QCOMPARE(form->searchResults().first().username, u"bob"_qs);
-        form->pickHit(0);
+        form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(form->search()->searchResults().size(), 1);
+        QCOMPARE(form->search()->searchResults().first().username, u"bob"_qs);
+        form->search()->pickHit(0);
         form->setAmountText(u"25"_qs);
-        form->setNote(u"lunch"_qs);
+        form->setProperty("note", u"lunch"_qs);
         form->doSend();
         QTRY_VERIFY_WITH_TIMEOUT(!form->isSending(), 20000);
         QCOMPARE(form->sendStatus(), u"Sent 25 ◆ to bob."_qs);

@@ -83,7 +83,7 @@ class TestScreenModels : public QObject
             s->fake.setFallback("POST", caseOf(other).path, errorReply(400, caseOf(other).refusal));
         if (screen == Screen::Reset) {
             auto model = std::make_unique<ResetPasswordModel>();
-            model->setAuth(&s->auth);
+            model->setProperty("auth", QVariant::fromValue(&s->auth));
             return model;
         }
         if (screen == Screen::Verify) {
@@ -93,7 +93,7 @@ class TestScreenModels : public QObject
             return model;
         }
         auto model = std::make_unique<LoginModel>();
-        model->setAuth(&s->auth);
+        model->setProperty("auth", QVariant::fromValue(&s->auth));
         model->selectMode(screen == Screen::Register ? Mode::Register : Mode::Login);
         return model;
     }
@@ -224,7 +224,7 @@ private Q_SLOTS:
         model->selectMode(Mode::Register);
         QVERIFY(model->status().isEmpty());
         QCOMPARE(modeSpy.count(), 0);
-        QCOMPARE(model->username(), u"ann"_qs);
+        QCOMPARE(model->property("username").toString(), u"ann"_qs);
     }
 
     void resetFailureThenSuccessThenNoMore()
@@ -253,7 +253,7 @@ private Q_SLOTS:
         s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         // The service still reports the address unverified: the screen stays and says so.
         s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann", false));
-        model->setError(true);
+        model->setProperty("isError", true);
         act(model, Screen::Verify, {"123456"});
         QTRY_VERIFY(!model->isLoading());
         QCOMPARE(model->status(), u"Email verified!"_qs);

@@ -7,8 +7,8 @@
 #include "tests/support/DashboardFixture.h"
 #include "tests/support/IsolatedSettings.h"
 #include "tests/support/WindowCapture.h"
-#include "ui/screens/LoginModel.h"
 #include "ui/screens/DashboardModel.h"
+#include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
 #include "ui/screens/SendModel.h"
 #include "ui/screens/VerifyEmailModel.h"
@@ -73,26 +73,26 @@ private Q_SLOTS:
         shoot(window, u"sign-in"_qs);
 
         login->selectMode(LoginModel::Mode::Register);
-        login->setUsername(u"alice"_qs);
-        login->setEmail(u"alice@example.com"_qs);
-        login->setPassword(u"abc"_qs);
+        login->setProperty("username", u"alice"_qs);
+        login->setProperty("email", u"alice@example.com"_qs);
+        login->setProperty("password", u"abc"_qs);
         login->doAction();
         QCOMPARE(login->status(), u"Password must be at least 6 characters."_qs);
         shoot(window, u"register-message"_qs);
 
         login->selectMode(LoginModel::Mode::Login);
-        login->setShowReset(true);
+        login->setProperty("showReset", true);
         QTRY_VERIFY(window->findChild<ResetPasswordModel *>());
         auto *reset = window->findChild<ResetPasswordModel *>();
         QCOMPARE(reset->username(), u"alice"_qs);
         shoot(window, u"reset-open"_qs);
 
         // The finished state, as a successful request leaves it.
-        reset->setResetSecret(u"secret"_qs);
-        reset->setNewPassword(u"hunter22"_qs);
-        reset->setConfirm(u"hunter22"_qs);
-        reset->setStatus(u"Password reset! You can now log in."_qs);
-        reset->setSuccess(true);
+        reset->setProperty("resetSecret", u"secret"_qs);
+        reset->setProperty("newPassword", u"hunter22"_qs);
+        reset->setProperty("confirm", u"hunter22"_qs);
+        reset->setProperty("status", u"Password reset! You can now log in."_qs);
+        reset->setProperty("isSuccess", true);
         shoot(window, u"reset-success"_qs);
     }
 
@@ -105,7 +105,7 @@ private Q_SLOTS:
         QVERIFY(window);
         auto *verify = window->findChild<VerifyEmailModel *>();
         QVERIFY(verify);
-        verify->setCode(u"12345"_qs);
+        verify->setProperty("code", u"12345"_qs);
         verify->doVerify();
         QCOMPARE(verify->status(), u"Enter the 6-digit code."_qs);
         shoot(window, u"verify-error"_qs);
@@ -133,8 +133,8 @@ private Q_SLOTS:
                                             R"({"username":"alina","account_number":"QB-ALINA"},)"
                                             R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})")
                                 .after(std::chrono::milliseconds(1500)));
-        form->setRecipientQuery(u"ali"_qs);
-        QTRY_VERIFY(form->isSearching());
+        form->search()->setRecipientQuery(u"ali"_qs);
+        QTRY_VERIFY(form->search()->isSearching());
         shoot(f.window.get(), u"send-form-searching"_qs);
         {
             // The indicator's bars, darker than the search row's grey, in its place.
@@ -146,7 +146,7 @@ private Q_SLOTS:
                     drawn += qGray(image.pixel(x, y)) < 200;
             QVERIFY2(drawn >= 10, qPrintable(QString::number(drawn)));
         }
-        QTRY_COMPARE(form->searchResults().size(), 3);
+        QTRY_COMPARE(form->search()->searchResults().size(), 3);
         shoot(f.window.get(), u"send-form-hits"_qs);
         {
             // Soft on every side: it fades out beside the list as well as below it (2 down).
@@ -161,9 +161,9 @@ private Q_SLOTS:
             QVERIFY(grey(r.left() - 1, midY) < 255 && grey(r.right() + 6, midY) == 255);
         }
 
-        form->pickHit(1);
+        form->search()->pickHit(1);
         form->setAmountText(u"12"_qs);
-        form->setNote(u"Coffee"_qs);
+        form->setProperty("note", u"Coffee"_qs);
         shoot(f.window.get(), u"send-form-recipient"_qs);
 
         f.fake->enqueue(
@@ -183,9 +183,9 @@ private Q_SLOTS:
         QTRY_COMPARE(view->findChild<QQuickItem *>("transfers")->property("count").toInt(), 3);
         shoot(f.window.get(), u"send-form-success"_qs);
 
-        form->setRecipientQuery(u"ali"_qs);
-        QTRY_COMPARE(form->searchResults().size(), 3);
-        form->pickHit(2);
+        form->search()->setRecipientQuery(u"ali"_qs);
+        QTRY_COMPARE(form->search()->searchResults().size(), 3);
+        form->search()->pickHit(2);
         form->setAmountText(u"5000"_qs);
         f.fake->enqueue("POST", u"/api/send"_qs, FakeReply::json(400, R"({"error":"Insufficient funds."})"));
         form->doSend();

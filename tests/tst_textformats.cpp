@@ -2,8 +2,8 @@
 // The text rules (user-perceived characters, canonical equality, the amount reader) and the amount
 // and date formats in several locales.
 #include "session/AmountFormat.h"
+#include "session/DateFormatter.h"
 #include "session/TextRules.h"
-#include "ui/DateFormatter.h"
 
 #include <QTest>
 

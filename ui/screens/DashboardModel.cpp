@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ui/screens/DashboardModel.h"
 
+#include "session/AmountFormat.h"
 #include "session/AuthService.h"
-#include "ui/DateFormatter.h"
+#include "session/DateFormatter.h"
 
 #include <QCoroTask>
 #include <QStringList>
@@ -50,11 +51,9 @@ void DashboardModel::setAuth(AuthService *auth)
         appear();
 }
 
-void DashboardModel::setShowSend(bool show)
+void DashboardModel::toggleSend()
 {
-    if (m_showSend == show)
-        return;
-    m_showSend = show;
+    m_showSend = !m_showSend;
     Q_EMIT showSendChanged();
 }
 
@@ -105,7 +104,7 @@ void DashboardModel::logout()
 
 QString DashboardModel::amountText(double amount) const
 {
-    return (m_auth ? m_auth->formatted(amount) : QString::number(amount, 'f', 0)) + QStringLiteral(" ◆");
+    return AmountFormat::withUnit(amount);
 }
 
 QString DashboardModel::dateText(const QDateTime &when) const

@@ -23,7 +23,7 @@ class DashboardModel : public QObject, public QQmlParserStatus
     Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
     Q_PROPERTY(AuthService *auth READ auth WRITE setAuth NOTIFY authChanged)
-    Q_PROPERTY(bool showSend READ showSend WRITE setShowSend NOTIFY showSendChanged)
+    Q_PROPERTY(bool showSend MEMBER m_showSend NOTIFY showSendChanged)
     Q_PROPERTY(bool hasUser READ hasUser NOTIFY userChanged)
     Q_PROPERTY(QString welcomeText READ welcomeText NOTIFY userChanged)
     Q_PROPERTY(QString accountText READ accountText NOTIFY userChanged)
@@ -37,7 +37,6 @@ public:
     [[nodiscard]] AuthService *auth() const { return m_auth; }
     void setAuth(AuthService *auth);
     [[nodiscard]] bool showSend() const { return m_showSend; }
-    void setShowSend(bool show);
 
     [[nodiscard]] bool hasUser() const;
     [[nodiscard]] QString welcomeText() const;
@@ -50,7 +49,7 @@ public:
     Q_INVOKABLE void appear();
     // Starts another reload; the button is never disabled, each press reloads.
     Q_INVOKABLE void refresh();
-    Q_INVOKABLE void toggleSend() { setShowSend(!m_showSend); }
+    Q_INVOKABLE void toggleSend();
     Q_INVOKABLE void logout();
 
     // For the transfer rows: the amount as "1,234 ◆" and the date line in the user's locale.

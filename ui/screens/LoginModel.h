@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QCoroTask>
+#include "session/AuthService.h"
+#include "ui/screens/ScreenTask.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
-
-#include <optional>
-
-#include "session/AuthService.h"
 
 // The state and actions of the sign-in and registration screen. Every check, message and busy
 // flag lives here; LoginView.qml only lays it out. A new instance starts from the initial state.
@@ -17,14 +15,14 @@ class LoginModel : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(AuthService *auth READ auth WRITE setAuth NOTIFY authChanged)
-    Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
-    Q_PROPERTY(QString username READ username WRITE setUsername NOTIFY usernameChanged)
-    Q_PROPERTY(QString email READ email WRITE setEmail NOTIFY emailChanged)
-    Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
-    Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
-    Q_PROPERTY(bool isLoading READ isLoading WRITE setLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(bool showReset READ showReset WRITE setShowReset NOTIFY showResetChanged)
+    Q_PROPERTY(AuthService *auth MEMBER m_auth NOTIFY authChanged)
+    Q_PROPERTY(Mode mode MEMBER m_mode NOTIFY modeChanged)
+    Q_PROPERTY(QString username MEMBER m_username NOTIFY usernameChanged)
+    Q_PROPERTY(QString email MEMBER m_email NOTIFY emailChanged)
+    Q_PROPERTY(QString password MEMBER m_password NOTIFY passwordChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(bool showReset MEMBER m_showReset NOTIFY showResetChanged)
 
 public:
     enum class Mode { Login, Register };
@@ -32,22 +30,10 @@ public:
 
     explicit LoginModel(QObject *parent = nullptr);
 
-    [[nodiscard]] AuthService *auth() const { return m_auth; }
-    void setAuth(AuthService *auth);
     [[nodiscard]] Mode mode() const { return m_mode; }
-    void setMode(Mode mode);
-    [[nodiscard]] QString username() const { return m_username; }
-    void setUsername(const QString &username);
-    [[nodiscard]] QString email() const { return m_email; }
-    void setEmail(const QString &email);
-    [[nodiscard]] QString password() const { return m_password; }
-    void setPassword(const QString &password);
     [[nodiscard]] QString status() const { return m_status; }
-    void setStatus(const QString &status);
-    [[nodiscard]] bool isLoading() const { return m_isLoading; }
-    void setLoading(bool loading);
+    [[nodiscard]] bool isLoading() const { return m_task.busy(); }
     [[nodiscard]] bool showReset() const { return m_showReset; }
-    void setShowReset(bool show);
 
     // A click on a tab: selects its mode and clears the message; the fields keep their text.
     Q_INVOKABLE void selectMode(LoginModel::Mode mode);
@@ -65,11 +51,11 @@ Q_SIGNALS:
     void showResetChanged();
 
 private:
-    static QCoro::Task<void> runLogin(QPointer<LoginModel> self, QPointer<AuthService> auth, QString username,
-                                      QString password);
-    static QCoro::Task<void> runRegister(QPointer<LoginModel> self, QPointer<AuthService> auth,
-                                         QString username, QString email, QString password);
-    void finish(const std::optional<QString> &failure);
+    void setStatus(const QString &status)
+    {
+        ScreenTask::assign(this, m_status, status, &LoginModel::statusChanged);
+    }
+    [[nodiscard]] std::optional<QString> problemWithFields() const;
 
     QPointer<AuthService> m_auth;
     Mode m_mode = Mode::Login;
@@ -77,6 +63,6 @@ private:
     QString m_email;
     QString m_password;
     QString m_status;
-    bool m_isLoading = false;
     bool m_showReset = false;
+    ScreenTask m_task{this, [this] { Q_EMIT isLoadingChanged(); }};
 };

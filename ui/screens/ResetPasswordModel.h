@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QCoroTask>
+#include "session/AuthService.h"
+#include "ui/screens/ScreenTask.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
-
-#include <optional>
-
-class APIService;
-#include "session/AuthService.h"
 
 // The state and actions of the password reset sheet. The reset goes straight to the service
 // client (auth->api()); it signs nobody in. Setting prefillUsername seeds the Username field;
@@ -19,39 +16,27 @@ class ResetPasswordModel : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(AuthService *auth READ auth WRITE setAuth NOTIFY authChanged)
+    Q_PROPERTY(AuthService *auth MEMBER m_auth NOTIFY authChanged)
+    // Also sets the Username field to the given name.
     Q_PROPERTY(
         QString prefillUsername READ prefillUsername WRITE setPrefillUsername NOTIFY prefillUsernameChanged)
-    Q_PROPERTY(QString username READ username WRITE setUsername NOTIFY usernameChanged)
-    Q_PROPERTY(QString resetSecret READ resetSecret WRITE setResetSecret NOTIFY resetSecretChanged)
-    Q_PROPERTY(QString newPassword READ newPassword WRITE setNewPassword NOTIFY newPasswordChanged)
-    Q_PROPERTY(QString confirm READ confirm WRITE setConfirm NOTIFY confirmChanged)
-    Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
-    Q_PROPERTY(bool isSuccess READ isSuccess WRITE setSuccess NOTIFY isSuccessChanged)
-    Q_PROPERTY(bool isLoading READ isLoading WRITE setLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QString username MEMBER m_username NOTIFY usernameChanged)
+    Q_PROPERTY(QString resetSecret MEMBER m_resetSecret NOTIFY resetSecretChanged)
+    Q_PROPERTY(QString newPassword MEMBER m_newPassword NOTIFY newPasswordChanged)
+    Q_PROPERTY(QString confirm MEMBER m_confirm NOTIFY confirmChanged)
+    Q_PROPERTY(QString status MEMBER m_status NOTIFY statusChanged)
+    Q_PROPERTY(bool isSuccess MEMBER m_isSuccess NOTIFY isSuccessChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
 
 public:
     explicit ResetPasswordModel(QObject *parent = nullptr);
 
-    [[nodiscard]] AuthService *auth() const { return m_auth; }
-    void setAuth(AuthService *auth);
     [[nodiscard]] QString prefillUsername() const { return m_prefillUsername; }
-    // Also sets the Username field to the given name.
     void setPrefillUsername(const QString &name);
     [[nodiscard]] QString username() const { return m_username; }
-    void setUsername(const QString &username);
-    [[nodiscard]] QString resetSecret() const { return m_resetSecret; }
-    void setResetSecret(const QString &secret);
-    [[nodiscard]] QString newPassword() const { return m_newPassword; }
-    void setNewPassword(const QString &password);
-    [[nodiscard]] QString confirm() const { return m_confirm; }
-    void setConfirm(const QString &confirm);
     [[nodiscard]] QString status() const { return m_status; }
-    void setStatus(const QString &status);
     [[nodiscard]] bool isSuccess() const { return m_isSuccess; }
-    void setSuccess(bool success);
-    [[nodiscard]] bool isLoading() const { return m_isLoading; }
-    void setLoading(bool loading);
+    [[nodiscard]] bool isLoading() const { return m_task.busy(); }
 
     // The "Reset Password" button: checks the fields, then asks the service in the background.
     Q_INVOKABLE void doReset();
@@ -68,9 +53,11 @@ Q_SIGNALS:
     void isLoadingChanged();
 
 private:
-    static QCoro::Task<void> runReset(QPointer<ResetPasswordModel> self, APIService *api, QString username,
-                                      QString resetSecret, QString newPassword);
-    void finish(const std::optional<QString> &failure);
+    void setStatus(const QString &status)
+    {
+        ScreenTask::assign(this, m_status, status, &ResetPasswordModel::statusChanged);
+    }
+    [[nodiscard]] std::optional<QString> problemWithFields() const;
 
     QPointer<AuthService> m_auth;
     QString m_prefillUsername;
@@ -80,5 +67,5 @@ private:
     QString m_confirm;
     QString m_status;
     bool m_isSuccess = false;
-    bool m_isLoading = false;
+    ScreenTask m_task{this, [this] { Q_EMIT isLoadingChanged(); }};
 };

@@ -91,15 +91,15 @@ Rectangle {
                         color: "black"
                         placeholderText: "Search username…"
                         placeholderTextColor: Qt.rgba(0.6, 0.6, 0.6, 1)
-                        text: form.recipientQuery
-                        onTextEdited: form.recipientQuery = text
+                        text: form.search.recipientQuery
+                        onTextEdited: form.search.recipientQuery = text
                         Accessible.name: "Search username…"
                     }
                     // Scaled about its centre; it takes no more room than the clear button, so
                     // the row keeps its height while a search runs.
                     QLXBusyIndicator {
                         objectName: "searchIndicator"
-                        visible: form.isSearching
+                        visible: form.search.isSearching
                         label: "Searching"
                         Layout.preferredWidth: 20
                         Layout.preferredHeight: 20
@@ -107,7 +107,7 @@ Rectangle {
                     }
                     Button {
                         objectName: "clearButton"
-                        visible: !form.isSearching && form.recipientQuery.length > 0
+                        visible: !form.search.isSearching && form.search.recipientQuery.length > 0
                         padding: 0
                         background: null
                         contentItem: Glyph {
@@ -116,30 +116,30 @@ Rectangle {
                         }
                         Accessible.name: "Clear search"
                         Accessible.onPressAction: if (enabled) clicked()
-                        onClicked: form.clearSearch()
+                        onClicked: form.search.clear()
                     }
                 }
             }
 
             SelectedChip {
                 Layout.fillWidth: true
-                visible: form.selectedUser !== null && form.selectedUser !== undefined
-                user: form.selectedUser
-                onChangeRequested: form.change()
+                visible: form.search.selectedUser !== null && form.search.selectedUser !== undefined
+                user: form.search.selectedUser
+                onChangeRequested: form.search.clear()
             }
 
             HitList {
                 objectName: "hitList"
                 Layout.fillWidth: true
-                visible: (form.selectedUser === null || form.selectedUser === undefined)
-                         && form.searchResults.length > 0
-                hits: form.searchResults
-                onPicked: index => form.pickHit(index)
+                visible: (form.search.selectedUser === null || form.search.selectedUser === undefined)
+                         && form.search.searchResults.length > 0
+                hits: form.search.searchResults
+                onPicked: index => form.search.pickHit(index)
             }
 
             Label {
                 objectName: "noUsers"
-                visible: form.showNoUsers
+                visible: form.search.showNoUsers
                 leftPadding: 4
                 text: "No users found"
                 font.pixelSize: 10

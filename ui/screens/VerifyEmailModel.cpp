@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/screens/VerifyEmailModel.h"
 
-#include "session/AuthService.h"
 #include "session/TextRules.h"
-#include "ui/screens/TaskFailure.h"
 
 VerifyEmailModel::VerifyEmailModel(QObject *parent)
     : QObject(parent)
@@ -22,44 +20,10 @@ void VerifyEmailModel::setAuth(AuthService *auth)
     Q_EMIT sentToTextChanged();
 }
 
-void VerifyEmailModel::setCode(const QString &code)
+void VerifyEmailModel::setStatus(const QString &status, bool isError)
 {
-    if (m_code == code)
-        return;
-    m_code = code;
-    Q_EMIT codeChanged();
-}
-
-void VerifyEmailModel::setStatus(const QString &status)
-{
-    if (m_status == status)
-        return;
-    m_status = status;
-    Q_EMIT statusChanged();
-}
-
-void VerifyEmailModel::setError(bool error)
-{
-    if (m_isError == error)
-        return;
-    m_isError = error;
-    Q_EMIT isErrorChanged();
-}
-
-void VerifyEmailModel::setLoading(bool loading)
-{
-    if (m_isLoading == loading)
-        return;
-    m_isLoading = loading;
-    Q_EMIT isLoadingChanged();
-}
-
-void VerifyEmailModel::setResendStatus(const QString &status)
-{
-    if (m_resendStatus == status)
-        return;
-    m_resendStatus = status;
-    Q_EMIT resendStatusChanged();
+    ScreenTask::assign(this, m_status, status, &VerifyEmailModel::statusChanged);
+    ScreenTask::assign(this, m_isError, isError, &VerifyEmailModel::isErrorChanged);
 }
 
 QString VerifyEmailModel::resendLabel() const
@@ -76,56 +40,41 @@ QString VerifyEmailModel::sentToText() const
 
 void VerifyEmailModel::doVerify()
 {
+    if (m_verify.busy())
+        return;
     // Exactly six user-perceived characters, taken as typed: the service decides what is valid.
     if (TextRules::characterCount(m_code) != 6) {
-        setStatus(QStringLiteral("Enter the 6-digit code."));
-        setError(true);
+        setStatus(QStringLiteral("Enter the 6-digit code."), true);
         return;
     }
     if (!m_auth)
         return;
-    setLoading(true);
-    setStatus({});
-    runVerify(this, m_auth, m_code);
+    // The message goes; its colour stays until the outcome sets it.
+    ScreenTask::assign(this, m_status, QString(), &VerifyEmailModel::statusChanged);
+    AuthService *auth = m_auth;
+    m_verify.run([auth, code = m_code] { return auth->verifyEmail(code); },
+                 [this](const ScreenTask::Outcome &failure) {
+                     setStatus(failure.value_or(QStringLiteral("Email verified!")), failure.has_value());
+                 });
 }
 
 void VerifyEmailModel::doResend()
 {
     if (!m_auth)
         return;
-    runResend(this, m_auth);
+    AuthService *auth = m_auth;
+    // The reason of a failure is not shown: the link only says whether it worked.
+    m_resend.run([auth] { return auth->resendVerification(); },
+                 [this](const ScreenTask::Outcome &failure) {
+                     ScreenTask::assign(this, m_resendStatus,
+                                        failure ? QStringLiteral("Failed to resend.")
+                                                : QStringLiteral("Code sent!"),
+                                        &VerifyEmailModel::resendStatusChanged);
+                 });
 }
 
 void VerifyEmailModel::logout()
 {
     if (m_auth)
         m_auth->logout();
-}
-
-void VerifyEmailModel::finishVerify(const std::optional<QString> &failure)
-{
-    if (failure) {
-        setStatus(*failure);
-        setError(true);
-    } else {
-        setStatus(QStringLiteral("Email verified!"));
-        setError(false);
-    }
-    setLoading(false);
-}
-
-QCoro::Task<void> VerifyEmailModel::runVerify(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth,
-                                              QString code)
-{
-    const std::optional<QString> failure = co_await TaskFailure::of(auth->verifyEmail(std::move(code)));
-    if (self)
-        self->finishVerify(failure);
-}
-
-QCoro::Task<void> VerifyEmailModel::runResend(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth)
-{
-    // The reason of a failure is not shown: the link only says whether it worked.
-    const bool sent = !co_await TaskFailure::of(auth->resendVerification());
-    if (self)
-        self->setResendStatus(sent ? QStringLiteral("Code sent!") : QStringLiteral("Failed to resend."));
 }

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QCoroTask>
+#include "session/AuthService.h"
+#include "ui/screens/ScreenTask.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
-
-#include <optional>
-
-#include "session/AuthService.h"
 
 // The state and actions of the e-mail verification screen: the code check, the verification and
 // the request for a new code run here; VerifyEmailView.qml only lays them out.
@@ -19,11 +17,11 @@ class VerifyEmailModel : public QObject
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(AuthService *auth READ auth WRITE setAuth NOTIFY authChanged)
-    Q_PROPERTY(QString code READ code WRITE setCode NOTIFY codeChanged)
-    Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
-    Q_PROPERTY(bool isError READ isError WRITE setError NOTIFY isErrorChanged)
-    Q_PROPERTY(bool isLoading READ isLoading WRITE setLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(QString resendStatus READ resendStatus WRITE setResendStatus NOTIFY resendStatusChanged)
+    Q_PROPERTY(QString code MEMBER m_code NOTIFY codeChanged)
+    Q_PROPERTY(QString status MEMBER m_status NOTIFY statusChanged)
+    Q_PROPERTY(bool isError MEMBER m_isError NOTIFY isErrorChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QString resendStatus MEMBER m_resendStatus NOTIFY resendStatusChanged)
     // "Resend Code" until the first answer, then that answer's outcome.
     Q_PROPERTY(QString resendLabel READ resendLabel NOTIFY resendStatusChanged)
     // "A 6-digit code was sent to" and, on the next line, the signed-in user's address.
@@ -33,17 +31,12 @@ public:
     explicit VerifyEmailModel(QObject *parent = nullptr);
 
     [[nodiscard]] AuthService *auth() const { return m_auth; }
+    // Also follows the session's user, for sentToText.
     void setAuth(AuthService *auth);
-    [[nodiscard]] QString code() const { return m_code; }
-    void setCode(const QString &code);
     [[nodiscard]] QString status() const { return m_status; }
-    void setStatus(const QString &status);
     [[nodiscard]] bool isError() const { return m_isError; }
-    void setError(bool error);
-    [[nodiscard]] bool isLoading() const { return m_isLoading; }
-    void setLoading(bool loading);
+    [[nodiscard]] bool isLoading() const { return m_verify.busy(); }
     [[nodiscard]] QString resendStatus() const { return m_resendStatus; }
-    void setResendStatus(const QString &status);
     [[nodiscard]] QString resendLabel() const;
     [[nodiscard]] QString sentToText() const;
 
@@ -62,16 +55,14 @@ Q_SIGNALS:
     void sentToTextChanged();
 
 private:
-    static QCoro::Task<void> runVerify(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth,
-                                       QString code);
-    static QCoro::Task<void> runResend(QPointer<VerifyEmailModel> self, QPointer<AuthService> auth);
-    void finishVerify(const std::optional<QString> &failure);
+    void setStatus(const QString &status, bool isError);
 
     QPointer<AuthService> m_auth;
     QMetaObject::Connection m_userConnection;
     QString m_code;
     QString m_status;
     bool m_isError = false;
-    bool m_isLoading = false;
     QString m_resendStatus;
+    ScreenTask m_verify{this, [this] { Q_EMIT isLoadingChanged(); }};
+    ScreenTask m_resend{this, [] {}};
 };

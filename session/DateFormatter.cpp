@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/DateFormatter.h"
+#include "session/DateFormatter.h"
 
 #include <QLocale>
 
