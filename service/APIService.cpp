@@ -115,9 +115,10 @@ struct APIService::Private
         return executeWithRetry<T>(transport, std::move(request), std::move(cancel));
     }
 
-    template<class T> QCoro::Task<T> get(QString path, QString token, CancelToken cancel)
+    template<class T>
+    QCoro::Task<T> get(QString path, QString token, CancelToken cancel, Transport::Query query = {})
     {
-        return executeWithRetry<T>(transport, transport->request(path, token), std::move(cancel));
+        return executeWithRetry<T>(transport, transport->request(path, token, query), std::move(cancel));
     }
 };
 
@@ -193,13 +194,10 @@ QCoro::Task<QList<APITransaction>> APIService::transactions(QString token, Cance
 
 QCoro::Task<QList<UserResult>> APIService::searchUsers(QString query, QString token, CancelToken cancel)
 {
-    // Escaped twice: first with the URL-query-allowed set, then that text as a query value, where
-    // "%" and also "&", "=" and "+" are escaped so that the value stays one parameter.
-    const QByteArray once = QUrl::toPercentEncoding(query, "!$&'()*+,;=:@/?");
-    const QByteArray twice = QUrl::toPercentEncoding(QString::fromLatin1(once), "!$'()*,;:@/?");
-    Transport::Request request = d->transport->request(QStringLiteral("users/search"), token);
-    request.url.setQuery(QStringLiteral("q=") + QString::fromLatin1(twice), QUrl::StrictMode);
-    co_return (co_await executeWithRetry<SearchResponse>(d->transport, std::move(request), cancel)).users;
+    Transport::Query parameters;
+    parameters.append({QString(u'q'), std::move(query)});
+    co_return (co_await d->get<SearchResponse>(QStringLiteral("users/search"), token, cancel, parameters))
+        .users;
 }
 
 QCoro::Task<void> APIService::resetPassword(QString username, QString resetSecret, QString newPassword,

@@ -3,6 +3,7 @@
 
 #include "service/ApiTypes.h"
 #include "service/Cancellation.h"
+#include "service/ServiceOptions.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -24,14 +25,7 @@ class QNetworkAccessManager;
 class APIService
 {
 public:
-    struct Options
-    {
-        QUrl base;             // https://host[:port]/api
-        QByteArray extraCaPem; // certificates (PEM) trusted besides the system's CAs
-        std::chrono::milliseconds retryPause{2000};
-        std::chrono::milliseconds requestTimeout{60000};  // no byte moves for this long: give up
-        std::chrono::milliseconds exchangeTimeout{90000}; // one attempt may take no longer
-    };
+    using Options = ServiceOptions;
 
     // The process-wide instance: the built-in base address, extra CAs and the 2-second pause.
     static APIService &shared();

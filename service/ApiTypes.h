@@ -111,11 +111,6 @@ struct ResetResponse
     QString message;
 };
 
-struct APIError
-{
-    QString error;
-};
-
 // ---- Errors -------------------------------------------------------------------------------------
 // Every failure of the service client is thrown as a ServiceError. Callers that must tell the
 // service's own answer (AppError) from everything else catch AppError first.

@@ -111,7 +111,7 @@ void Transport::Request::setHeader(const QByteArray &name, const QByteArray &val
         headers.append({name, value});
 }
 
-Transport::Transport(const APIService::Options &options)
+Transport::Transport(const ServiceOptions &options)
     : m_options(options)
 {
     HttpWorker::initializeLibrary();
@@ -150,11 +150,20 @@ QCoro::Task<> Transport::ensureStarted()
     }
 }
 
-Transport::Request Transport::request(const QString &path, const std::optional<QString> &token) const
+Transport::Request Transport::request(const QString &path, const std::optional<QString> &token,
+                                      const Query &query) const
 {
     Request request;
     request.url = m_options.base;
     request.url.setPath(m_options.base.path() + QLatin1Char('/') + path);
+    QStringList pairs;
+    for (const auto &[name, value] : query) {
+        const QByteArray once = QUrl::toPercentEncoding(value, "!$&'()*+,;=:@/?");
+        const QByteArray twice = QUrl::toPercentEncoding(QString::fromLatin1(once), "!$'()*,;:@/?");
+        pairs.append(name + QLatin1Char('=') + QString::fromLatin1(twice));
+    }
+    if (!pairs.isEmpty())
+        request.url.setQuery(pairs.join(QLatin1Char('&')), QUrl::StrictMode);
     if (token) {
         // Control characters would end the header line and let the rest pass for headers of its own.
         const bool headerSafe = std::none_of(token->cbegin(), token->cend(), [](QChar c) {

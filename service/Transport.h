@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "service/APIService.h"
+#include "service/ApiTypes.h"
+#include "service/Cancellation.h"
+#include "service/ServiceOptions.h"
+
+#include <QCoroTask>
 
 #include <QByteArray>
 #include <QList>
@@ -45,7 +49,7 @@ public:
     // Same-origin redirects one attempt follows before it gives up.
     static constexpr int redirectLimit = 5;
 
-    explicit Transport(const APIService::Options &options);
+    explicit Transport(const ServiceOptions &options);
     ~Transport();
     Transport(const Transport &) = delete;
     Transport &operator=(const Transport &) = delete;
@@ -60,10 +64,14 @@ public:
     [[nodiscard]] QUrl base() const { return m_options.base; }
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
 
-    // A GET of base + "/" + path (path may hold more slashes; a query is set by the caller), with
-    // "Authorization: Bearer <token>" exactly when a token is given. Throws EncodingError for a
-    // token holding a control character.
-    [[nodiscard]] Request request(const QString &path, const std::optional<QString> &token) const;
+    // A GET of base + "/" + path (path may hold more slashes) with the query's name=value pairs,
+    // and "Authorization: Bearer <token>" exactly when a token is given. Each value is escaped
+    // twice, as the service reads it: first with the URL-query-allowed set, then that text as a
+    // query value, where "%" and also "&", "=" and "+" are escaped so that it stays one value.
+    // Throws EncodingError for a token holding a control character.
+    using Query = QList<std::pair<QString, QString>>;
+    [[nodiscard]] Request request(const QString &path, const std::optional<QString> &token,
+                                  const Query &query = {}) const;
 
     // One attempt: the reply's status and body once it has been received in full. Throws
     // TransportError when no complete HTTP reply arrived (time-outs included; the exchange time-out
@@ -77,7 +85,7 @@ private:
     [[nodiscard]] std::optional<Request> redirected(const Request &request, int status,
                                                     const QByteArray &target) const;
 
-    APIService::Options m_options;
+    ServiceOptions m_options;
     std::shared_ptr<const QByteArray> m_trustedCaPem;
     std::unique_ptr<HttpWorker> m_worker;
     bool m_shutDown = false;
