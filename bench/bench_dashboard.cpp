@@ -5,7 +5,7 @@
 //
 // Each size runs in a child process of its own, so that one run's heap does not blur the other's
 // memory figure. Run: bench_dashboard [transfers]
-#include "tests/support/DashboardFixture.h"
+#include "testsupport/DashboardFixture.h"
 #include "ui/screens/DashboardModel.h"
 
 #include <QElapsedTimer>

@@ -8,8 +8,8 @@
 //      bench_replymemory --serve N  (the server for a reply of N bytes at most; prints its port)
 #include "service/APIService.h"
 #include "service/Transport.h"
-#include "tests/support/Await.h"
-#include "tests/support/FakeService.h"
+#include "testsupport/Await.h"
+#include "testsupport/FakeService.h"
 
 #include <QCoreApplication>
 #include <QFile>

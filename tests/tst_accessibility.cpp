@@ -3,8 +3,8 @@
 // press action of buttons, and never the text of a masked field; from the dashboard, its headings,
 // the balance and one sentence per transfer; from the send form, its heading and what its progress
 // bars wait for.
-#include "tests/support/DashboardFixture.h"
-#include "tests/support/IsolatedSettings.h"
+#include "testsupport/DashboardFixture.h"
+#include "testsupport/IsolatedSettings.h"
 #include "ui/screens/DashboardModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/SendModel.h"

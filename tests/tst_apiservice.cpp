@@ -5,8 +5,8 @@
 #include "service/APIService.h"
 #include "service/BuildConfig.h"
 #include "service/Transport.h"
-#include "tests/support/Await.h"
-#include "tests/support/FakeService.h"
+#include "testsupport/Await.h"
+#include "testsupport/FakeService.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

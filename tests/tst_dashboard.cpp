@@ -2,8 +2,8 @@
 // The dashboard as drawn for a signed-in session against the local fake (the transfer rows, the
 // empty list, the send form toggle, the reloads and their cancellation), and the send form's state:
 // debounced search, picking, the amount rule and the outcomes of a transfer.
-#include "tests/support/DashboardFixture.h"
-#include "tests/support/IsolatedSettings.h"
+#include "testsupport/DashboardFixture.h"
+#include "testsupport/IsolatedSettings.h"
 #include "ui/screens/DashboardModel.h"
 #include "ui/screens/SendModel.h"
 

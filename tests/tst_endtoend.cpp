@@ -3,10 +3,10 @@
 // service's outbox, one sending to the other through the dashboard's form with both dashboards
 // showing it; then the app's service client (APIService) through the rest of an account's life and
 // every kind of error reply as the app sees it.
-#include "support/Await.h"
-#include "support/DroppingProxy.h"
-#include "support/IsolatedSettings.h"
-#include "support/ServiceProcess.h"
+#include "testsupport/Await.h"
+#include "testsupport/DroppingProxy.h"
+#include "testsupport/IsolatedSettings.h"
+#include "testsupport/ServiceProcess.h"
 
 #include "service/APIService.h"
 #include "session/AuthService.h"

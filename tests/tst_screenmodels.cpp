@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The screens' state classes (sign-in, registration, password reset, e-mail verification, and the
 // window's routing), headless, against the HTTPS fake of the service.
-#include "tests/support/IsolatedSettings.h"
-#include "tests/support/SessionFixtures.h"
+#include "testsupport/IsolatedSettings.h"
+#include "testsupport/SessionFixtures.h"
 #include "ui/RootModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"

@@ -4,9 +4,9 @@
 // with an error, the dashboard, and the send form searching, with hits, sending and after. It
 // checks that each state was reached and each file written, and the few pixels that show whether
 // the search's progress indicator is drawn and the hit list's shadow is soft all around.
-#include "tests/support/DashboardFixture.h"
-#include "tests/support/IsolatedSettings.h"
-#include "tests/support/WindowCapture.h"
+#include "testsupport/DashboardFixture.h"
+#include "testsupport/IsolatedSettings.h"
+#include "testsupport/WindowCapture.h"
 #include "ui/screens/DashboardModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"

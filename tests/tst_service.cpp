@@ -2,8 +2,8 @@
 // quorl-service over HTTPS with raw requests: the error replies, the rules of codes, amounts, lists
 // and search, inputs that must not harm it, and Idempotency-Key handling (also across a crash and
 // under many transfers at once: money is never created, lost or moved twice).
-#include "support/HttpsClient.h"
-#include "support/ServiceProcess.h"
+#include "testsupport/HttpsClient.h"
+#include "testsupport/ServiceProcess.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

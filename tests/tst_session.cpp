@@ -3,9 +3,9 @@
 // config folder: its start from a stored token and that restore's late outcomes, each operation's
 // effects in order on success and failure, and coroutines that outlive their session.
 #include "session/TokenStore.h"
-#include "tests/support/Await.h"
-#include "tests/support/IsolatedSettings.h"
-#include "tests/support/SessionFixtures.h"
+#include "testsupport/Await.h"
+#include "testsupport/IsolatedSettings.h"
+#include "testsupport/SessionFixtures.h"
 
 #include <QCoroTask>
 #include <QQmlComponent>

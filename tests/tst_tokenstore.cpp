@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "session/TokenStore.h"
-#include "tests/support/IsolatedSettings.h"
+#include "testsupport/IsolatedSettings.h"
 
 #include <QDir>
 #include <QFileInfo>

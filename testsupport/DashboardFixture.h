@@ -3,8 +3,8 @@
 
 #include "service/APIService.h"
 #include "session/AuthService.h"
-#include "tests/support/FakeService.h"
-#include "tests/support/SessionFixtures.h"
+#include "testsupport/FakeService.h"
+#include "testsupport/SessionFixtures.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

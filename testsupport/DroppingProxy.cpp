@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "tests/support/DroppingProxy.h"
+#include "testsupport/DroppingProxy.h"
 
-#include "tests/support/FakeService.h"
+#include "testsupport/FakeService.h"
 
 #include <QSslSocket>
 

@@ -3,8 +3,8 @@
 
 #include "service/APIService.h"
 #include "session/AuthService.h"
-#include "tests/support/Await.h"
-#include "tests/support/FakeService.h"
+#include "testsupport/Await.h"
+#include "testsupport/FakeService.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "support/ServiceProcess.h"
+#include "testsupport/ServiceProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

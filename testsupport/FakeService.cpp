@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/support/FakeService.h"
+#include "testsupport/FakeService.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "support/HttpsClient.h"
+#include "testsupport/HttpsClient.h"
 
-#include "support/ServiceProcess.h"
+#include "testsupport/ServiceProcess.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>

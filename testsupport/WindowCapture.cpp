@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/support/WindowCapture.h"
+#include "testsupport/WindowCapture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
