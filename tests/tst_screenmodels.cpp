@@ -170,7 +170,6 @@ private Q_SLOTS:
             QCOMPARE(model->property("status").toString(), message);
             QVERIFY(!model->property("isLoading").toBool());
             QVERIFY(screen != Screen::Verify || model->property("isError").toBool());
-            QTest::qWait(50);
             QCOMPARE(sent(screenCase.path), 0);
             return;
         }
@@ -241,7 +240,6 @@ private Q_SLOTS:
         QVERIFY(!model->property("isLoading").toBool());
         QCOMPARE(model->property("status").toString(), resetDone);
         QMetaObject::invokeMethod(model.get(), "doReset"); // a success allows no second reset
-        QTest::qWait(50);
         QCOMPARE(sent(u"/api/reset-password"_qs), 2);
         QCOMPARE(model->property("status").toString(), resetDone);
     }
@@ -321,8 +319,7 @@ private Q_SLOTS:
         model.reset();
         QTRY_COMPARE(sent(path), 1);
         QTRY_VERIFY(!s->auth.isLoading());
-        QTest::qWait(200);
-        QVERIFY(screen != Screen::Verify || s->auth.currentUser()->isVerified);
+        QTRY_VERIFY(screen != Screen::Verify || s->auth.currentUser()->isVerified);
     }
 
     void routingFollowsTheSession()

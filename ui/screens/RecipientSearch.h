@@ -51,6 +51,8 @@ public:
     [[nodiscard]] bool isSearching() const { return m_isSearching; }
     // "No users found": a query, no recipient, no search running and no hits.
     [[nodiscard]] bool showNoUsers() const;
+    // A search is waiting out its delay or on its way: until then no hits change.
+    [[nodiscard]] bool searchPending() const { return m_searchDelay.isActive() || m_isSearching; }
 
     // Picks a hit: it becomes the recipient and the query reads its name.
     Q_INVOKABLE void pickHit(int index);
