@@ -18,8 +18,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtTest/qtestkeyboard.h>
 
-#include <unicode/locid.h>
-
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
@@ -91,12 +89,7 @@ class TestAccessibility : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale("en_US"), status);
-        QVERIFY(U_SUCCESS(status));
-    }
+    void initTestCase() { QVERIFY(DashboardFixture::useUsEnglish()); }
     void cleanup() { engine.reset(); }
 
     void controlsAreNamedByTheirLabels_data()

@@ -19,8 +19,6 @@
 #include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 
-#include <unicode/locid.h>
-
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 class TestScreenshots : public QObject
@@ -56,12 +54,7 @@ class TestScreenshots : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale("en_US"), status);
-        QVERIFY(U_SUCCESS(status));
-    }
+    void initTestCase() { QVERIFY(DashboardFixture::useUsEnglish()); }
 
     void signInRegisterAndReset()
     {

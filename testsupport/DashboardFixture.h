@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <unicode/locid.h>
+
 #include <functional>
 
 #include <memory>
@@ -26,6 +28,14 @@
 // gives it a thread of its own (ServerThread::Own): then touch it only through onServer().
 struct DashboardFixture
 {
+    // Amounts and dates as en_US writes them, whatever this machine's locale.
+    static bool useUsEnglish()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+        return U_SUCCESS(status);
+    }
+
     struct Transfer
     {
         QString from;
