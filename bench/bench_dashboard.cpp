@@ -111,7 +111,7 @@ int runOne(int count)
         transfers.append({i % 2 ? "alice" : "bob", i % 2 ? "bob" : "alice", 1.0 + i,
                           i % 3 ? QString() : QStringLiteral("note %1").arg(i)});
     f.serveTransfers(transfers);
-    const qsizetype replyBytes = DashboardFixture::transfersJson(transfers).size();
+    const qsizetype replyBytes = SessionFixtures::transfersJson(transfers).size();
     transfers = {};
     malloc_trim(0);
     const double baseline = residentMiB();

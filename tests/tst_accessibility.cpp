@@ -199,10 +199,8 @@ private Q_SLOTS:
                  qPrintable(tree.join(u'\n')));
         QVERIFY(tree.filter(u"progress bar"_qs).isEmpty());
 
-        f.fake->setFallback(
-            "GET", u"/api/users/search"_qs,
-            FakeReply::json(200, R"({"users":[{"username":"bob","account_number":"QB-BOB"}]})")
-                .after(std::chrono::milliseconds(800)));
+        f.fake->setFallback("GET", u"/api/users/search"_qs,
+                            SessionFixtures::usersReply({u"bob"_qs}).after(std::chrono::milliseconds(800)));
         form->search()->setRecipientQuery(u"bo"_qs);
         QTRY_VERIFY(form->search()->isSearching());
         tree = spoken(f.window.get());

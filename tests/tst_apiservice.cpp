@@ -7,6 +7,7 @@
 #include "service/Transport.h"
 #include "testsupport/Await.h"
 #include "testsupport/FakeService.h"
+#include "testsupport/SessionFixtures.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -67,13 +68,9 @@ extern "C" int getaddrinfo(const char *node, const char *service, const addrinfo
 
 namespace {
 
-const QByteArray userJson =
-    R"({"username":"ann","email":"ann@example.com","account_number":"QB-0001","balance":100,"is_verified":true})";
-const QByteArray transactionJson =
-    R"({"id":"t1","from_user":"ann","to_user":"bob","amount":12.5,"note":"","created_at":"2025-03-01T10:15:30.123Z"})";
-const QByteArray meJson = R"({"user":)" + userJson + "}";
-const QByteArray authJson = R"({"token":"tok","user":)" + userJson + "}";
-const QByteArray sendJson = R"({"user":)" + userJson + R"(,"transaction":)" + transactionJson + "}";
+const QByteArray meJson = SessionFixtures::meJson("ann");
+const QByteArray authJson = SessionFixtures::authJson("tok", "ann");
+const QByteArray sendJson = SessionFixtures::sendJson("ann", 100);
 
 // Runs the operation of that name with fixed arguments (token "tok").
 QCoro::Task<void> run(APIService &s, QString operation)
@@ -273,7 +270,7 @@ private Q_SLOTS:
         for (int i = 0; i < count; ++i) {
             if (i > 0)
                 body += ',';
-            body += QByteArray(transactionJson).replace("\"t1\"", "\"t" + QByteArray::number(i) + '"');
+            body += SessionFixtures::transactionJson("t" + QByteArray::number(i));
         }
         body += "]}";
         QVERIFY(body.size() > 2 * 1024 * 1024);

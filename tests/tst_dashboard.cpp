@@ -153,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(m_f->signIn(u"alice"_qs, 10, {{"alice", "bob", 1, ""}}));
         m_f->fake->enqueue(
             "GET", transactionsPath,
-            FakeReply::json(200, DashboardFixture::transfersJson({{"x", "y", 2, ""}, {"y", "x", 3, ""}}))
+            FakeReply::json(200, SessionFixtures::transfersJson({{"x", "y", 2, ""}, {"y", "x", 3, ""}}))
                 .after(500ms));
         QVERIFY(m_f->openDashboard());
         QTRY_COMPARE(requests(transactionsPath), 2);

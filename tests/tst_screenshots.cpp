@@ -121,10 +121,7 @@ private Q_SLOTS:
         QTRY_VERIFY(view->findChild<SendModel *>());
         SendModel *form = view->findChild<SendModel *>();
         f.fake->setFallback("GET", u"/api/users/search"_qs,
-                            FakeReply::json(200,
-                                            R"({"users":[{"username":"alice","account_number":"QB-ALICE"},)"
-                                            R"({"username":"alina","account_number":"QB-ALINA"},)"
-                                            R"({"username":"alistair","account_number":"QB-ALISTAIR"}]})")
+                            SessionFixtures::usersReply({u"alice"_qs, u"alina"_qs, u"alistair"_qs})
                                 .after(std::chrono::milliseconds(1500)));
         form->search()->setRecipientQuery(u"ali"_qs);
         QTRY_VERIFY(form->search()->isSearching());
@@ -159,13 +156,8 @@ private Q_SLOTS:
         form->setProperty("note", u"Coffee"_qs);
         shoot(f.window.get(), u"send-form-recipient"_qs);
 
-        f.fake->enqueue(
-            "POST", u"/api/send"_qs,
-            FakeReply::json(200, R"({"user":{"username":"alice","email":"alice@example.com",)"
-                                 R"("account_number":"QB-ALICE","balance":1222.5,"is_verified":true},)"
-                                 R"("transaction":{"id":"9","from_user":"alice","to_user":"alina",)"
-                                 R"("amount":12,"note":"Coffee","created_at":"2025-03-02T08:00:00.000Z"}})")
-                .after(std::chrono::milliseconds(1500)));
+        f.fake->enqueue("POST", u"/api/send"_qs,
+                        SessionFixtures::sendReply("alice", 1222.5).after(std::chrono::milliseconds(1500)));
         f.serveTransfers({{"alice", "alina", 12, "Coffee", "2025-03-02T08:00:00.000Z"},
                           {"alice", "bob", 5, ""},
                           {"bob", "alice", 1200, "Rent for March", "2025-03-01T09:30:00.000Z"}});

@@ -12,19 +12,12 @@ Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 using namespace std::chrono_literals;
 using SessionFixtures::sendReply;
+using SessionFixtures::usersReply;
 
 namespace {
 
 const QString searchPath = u"/api/users/search"_qs;
 const QString sendPath = u"/api/send"_qs;
-
-FakeReply users(const QStringList &names)
-{
-    QJsonArray list;
-    for (const QString &name : names)
-        list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
-    return FakeReply::json(200, QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact));
-}
 
 } // namespace
 
@@ -49,7 +42,7 @@ private:
     // Finds the user by a search and picks the first hit.
     void pickRecipient(const QString &name)
     {
-        m_f->fake->setFallback("GET", searchPath, users({name}));
+        m_f->fake->setFallback("GET", searchPath, usersReply({name}));
         m_form->search()->setRecipientQuery(name);
         QTRY_COMPARE(m_form->search()->searchResults().size(), 1);
         m_form->search()->pickHit(0);
@@ -68,7 +61,7 @@ private Q_SLOTS:
     void burstSendsOneRequestForTheLastText()
     {
         openForm();
-        m_f->fake->setFallback("GET", searchPath, users({"alice"}));
+        m_f->fake->setFallback("GET", searchPath, usersReply({"alice"}));
         m_form->search()->setRecipientQuery(u"a"_qs);
         // Right after the first keystroke: a query, nothing running, no hits.
         QVERIFY(m_form->search()->showNoUsers());
@@ -96,7 +89,7 @@ private Q_SLOTS:
     {
         QFETCH(int, how);
         openForm();
-        m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
+        m_f->fake->setFallback("GET", searchPath, usersReply({"bob", "bobby"}));
         m_form->search()->setRecipientQuery(u"bo"_qs);
         QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
         m_form->search()->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
@@ -114,7 +107,7 @@ private Q_SLOTS:
     void pickingAHitShowsTheChipAndSearchesNoMore()
     {
         openForm();
-        m_f->fake->setFallback("GET", searchPath, users({"bob", "bobby"}));
+        m_f->fake->setFallback("GET", searchPath, usersReply({"bob", "bobby"}));
         m_form->search()->setRecipientQuery(u"bo"_qs);
         QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
         QVERIFY(!m_form->canSend());
@@ -134,8 +127,8 @@ private Q_SLOTS:
     {
         openForm();
         // The first search answers late; the second is typed while it is on its way.
-        m_f->fake->enqueue("GET", searchPath, users({"albert"}).after(800ms));
-        m_f->fake->enqueue("GET", searchPath, users({"alice"}));
+        m_f->fake->enqueue("GET", searchPath, usersReply({"albert"}).after(800ms));
+        m_f->fake->enqueue("GET", searchPath, usersReply({"alice"}));
         m_f->fake->setFallback("GET", searchPath, FakeReply::json(500, R"({"error":"down"})"));
         m_form->search()->setRecipientQuery(u"al"_qs);
         QTRY_COMPARE(requests(searchPath), 1);

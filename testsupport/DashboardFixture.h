@@ -36,14 +36,7 @@ struct DashboardFixture
         return U_SUCCESS(status);
     }
 
-    struct Transfer
-    {
-        QString from;
-        QString to;
-        double amount;
-        QString note;
-        QString createdAt = QStringLiteral("2025-03-01T15:05:30.123Z");
-    };
+    using Transfer = SessionFixtures::Transfer;
 
     enum class ServerThread { Shared, Own };
 
@@ -55,20 +48,6 @@ struct DashboardFixture
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window;
     QQuickItem *view = nullptr;
-
-    static QByteArray transfersJson(const QList<Transfer> &transfers)
-    {
-        QJsonArray list;
-        int id = 0;
-        for (const Transfer &t : transfers)
-            list.append(QJsonObject{{"id", QString::number(++id)},
-                                    {"from_user", t.from},
-                                    {"to_user", t.to},
-                                    {"amount", t.amount},
-                                    {"note", t.note},
-                                    {"created_at", t.createdAt}});
-        return QJsonDocument(QJsonObject{{"transactions", list}}).toJson(QJsonDocument::Compact);
-    }
 
     explicit DashboardFixture(ServerThread thread = ServerThread::Shared)
     {
@@ -105,12 +84,9 @@ struct DashboardFixture
     // Signs in as the user; the transfer list served from then on is `transfers`.
     bool signIn(const QString &name, double balance, const QList<Transfer> &transfers)
     {
-        const QByteArray user = SessionFixtures::userJson(name.toUtf8(), balance);
-        onServer([&] {
-            fake->enqueue(
-                "POST", QStringLiteral("/api/login"),
-                FakeReply::json(200, R"({"token":"tok-)" + name.toUtf8() + R"(","user":)" + user + "}"));
-        });
+        const QByteArray reply =
+            SessionFixtures::authJson("tok-" + name.toUtf8(), name.toUtf8(), true, balance);
+        onServer([&] { fake->enqueue("POST", QStringLiteral("/api/login"), FakeReply::json(200, reply)); });
         serveTransfers(transfers);
         bool done = false;
         [](AuthService *auth, QString user, bool *done) -> QCoro::Task<> {
@@ -125,7 +101,7 @@ struct DashboardFixture
 
     void serveTransfers(const QList<Transfer> &transfers)
     {
-        const QByteArray body = transfersJson(transfers);
+        const QByteArray body = SessionFixtures::transfersJson(transfers);
         onServer([&] {
             fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, body));
         });

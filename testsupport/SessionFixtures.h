@@ -7,11 +7,15 @@
 #include "testsupport/FakeService.h"
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 #include <chrono>
 
-// Replies, observers and a session of their own for the session and screen tests.
+// The tests' one set of service replies (JSON bodies and scripted replies), and observers of a
+// session.
 namespace SessionFixtures {
 
 using namespace std::chrono_literals;
@@ -37,22 +41,74 @@ inline QByteArray transactionsJson(const QList<QByteArray> &ids)
     return R"({"transactions":[)" + items.join(',') + "]}";
 }
 
+// A transfer as the dashboard shows it.
+struct Transfer
+{
+    QString from;
+    QString to;
+    double amount;
+    QString note;
+    QString createdAt = QStringLiteral("2025-03-01T15:05:30.123Z");
+};
+
+inline QByteArray transfersJson(const QList<Transfer> &transfers)
+{
+    QJsonArray list;
+    int id = 0;
+    for (const Transfer &t : transfers)
+        list.append(QJsonObject{{"id", QString::number(++id)},
+                                {"from_user", t.from},
+                                {"to_user", t.to},
+                                {"amount", t.amount},
+                                {"note", t.note},
+                                {"created_at", t.createdAt}});
+    return QJsonDocument(QJsonObject{{"transactions", list}}).toJson(QJsonDocument::Compact);
+}
+
+inline QByteArray meJson(const QByteArray &name, bool verified = true)
+{
+    return R"({"user":)" + userJson(name, 100, verified) + "}";
+}
+
+inline QByteArray authJson(const QByteArray &token, const QByteArray &name, bool verified = true,
+                           double balance = 100)
+{
+    return R"({"token":")" + token + R"(","user":)" + userJson(name, balance, verified) + "}";
+}
+
+// The answer to a transfer: the sender's new record and the transfer itself.
+inline QByteArray sendJson(const QByteArray &name, double balance, const QByteArray &id = "t1")
+{
+    return R"({"user":)" + userJson(name, balance) + R"(,"transaction":)" + transactionJson(id) + "}";
+}
+
+// Search hits: each name with the account number "QB-" and the name in capitals.
+inline QByteArray usersJson(const QStringList &names)
+{
+    QJsonArray list;
+    for (const QString &name : names)
+        list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
+    return QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact);
+}
+
 inline FakeReply meReply(const QByteArray &name, bool verified = true)
 {
-    return FakeReply::json(200, R"({"user":)" + userJson(name, 100, verified) + "}");
+    return FakeReply::json(200, meJson(name, verified));
 }
 
 inline FakeReply authReply(const QByteArray &token, const QByteArray &name, bool verified = true)
 {
-    return FakeReply::json(200,
-                           R"({"token":")" + token + R"(","user":)" + userJson(name, 100, verified) + "}");
+    return FakeReply::json(200, authJson(token, name, verified));
 }
 
-// The reply to a transfer: the sender's new record and the transfer itself.
 inline FakeReply sendReply(const QByteArray &name, double balance, const QByteArray &id = "t1")
 {
-    return FakeReply::json(200, R"({"user":)" + userJson(name, balance) + R"(,"transaction":)" +
-                                    transactionJson(id) + "}");
+    return FakeReply::json(200, sendJson(name, balance, id));
+}
+
+inline FakeReply usersReply(const QStringList &names)
+{
+    return FakeReply::json(200, usersJson(names));
 }
 
 inline FakeReply listReply(const QList<QByteArray> &ids)
