@@ -5,6 +5,7 @@
 // by the strict rules. Only ReplyReader.cpp and JsonReading.cpp include this.
 
 #include "service/ApiTypes.h"
+#include "service/RecordFields.h"
 
 #include <QDateTime>
 #include <QList>
@@ -63,9 +64,6 @@ void expectType(Value &value, json_type wanted, const Path *path);
 // The result is never longer than the key.
 std::string_view convertKey(std::string_view key, std::span<char> buf);
 
-// No field name is longer; a key whose conversion is longer matches none.
-inline constexpr std::size_t longestFieldName = 32;
-
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
 
@@ -76,51 +74,6 @@ void readValue(Value &value, const Path *path, QString &out);
 void readValue(Value &value, const Path *path, double &out);
 void readValue(Value &value, const Path *path, bool &out);
 void readValue(Value &value, const Path *path, QDateTime &out); // the one date form
-
-// True when the snake_case key converts to the name (lower-case pieces only).
-consteval bool convertsTo(std::string_view key, std::string_view name)
-{
-    std::size_t n = 0;
-    bool upper = false;
-    for (const char c : key) {
-        if (c == '_') {
-            upper = true;
-            continue;
-        }
-        if (n >= name.size() || name[n++] != (upper ? char(c - 32) : c))
-            return false;
-        upper = false;
-    }
-    return n == name.size();
-}
-
-// One field of a record: its name (what a key must convert to), the key as the service spells it
-// (matched first, without converting), and the member it fills.
-template<class R, class M> struct Field
-{
-    consteval Field(std::string_view fieldName, std::string_view jsonKey, M R::*target)
-        : name(fieldName)
-        , key(jsonKey)
-        , member(target)
-    {
-        if (!convertsTo(key, name))
-            throw "the JSON key does not convert to the field name";
-        if (name.size() > longestFieldName)
-            throw "the field name is longer than longestFieldName";
-    }
-    std::string_view name;
-    std::string_view key;
-    M R::*member;
-};
-
-// Specialised for each record: static constexpr auto list = std::tuple{Field{...}, ...};
-template<class R> struct Fields;
-
-template<class R>
-concept Record = requires
-{
-    Fields<R>::list;
-};
 
 template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out);
 
@@ -167,7 +120,7 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
 
 template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out)
 {
-    static constexpr auto &fields = Fields<R>::list;
+    static constexpr auto &fields = ReplyReader::Fields<R>::list;
     static constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
     static_assert(count <= 32);
     static constexpr auto names = std::apply([](auto... f) { return std::array{f.name...}; }, fields);
