@@ -2,7 +2,6 @@
 #include "service/JsonReading.h"
 
 #include "service/ReplyReader.h"
-#include "service/StringTable.h"
 
 #include <QVarLengthArray>
 
@@ -208,14 +207,18 @@ void skipValue(Value &value, const Path *path)
 }
 
 namespace {
-
-thread_local StringTable shortStrings;
-
+thread_local StringTable *replyStrings = nullptr;
 } // namespace
 
-void beginReply()
+ReplyScope::ReplyScope()
+    : m_previous(replyStrings)
 {
-    shortStrings.reset();
+    replyStrings = &m_strings;
+}
+
+ReplyScope::~ReplyScope()
+{
+    replyStrings = m_previous;
 }
 
 // Each read tries the wanted type first; only a failed read asks what the value is, so that the
@@ -227,7 +230,7 @@ void readValue(Value &value, const Path *path, QString &out)
         expectType(value, json_type::string, path);
         malformed(path);
     }
-    out = shortStrings.get(s);
+    out = replyStrings ? replyStrings->get(s) : QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
 void readValue(Value &value, const Path *path, double &out)

@@ -6,6 +6,7 @@
 
 #include "service/ApiTypes.h"
 #include "service/RecordFields.h"
+#include "service/StringTable.h"
 
 #include <QDateTime>
 #include <QList>
@@ -67,8 +68,20 @@ std::string_view convertKey(std::string_view key, std::span<char> buf);
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
 
-// Called before each reply is read (strings are shared within one reply).
-void beginReply();
+// Equal strings are shared within the reply being read on this thread: one ReplyScope, made before
+// the reply is read and dropped after, holds the table for that reply alone.
+class ReplyScope
+{
+public:
+    ReplyScope();
+    ~ReplyScope();
+    ReplyScope(const ReplyScope &) = delete;
+    ReplyScope &operator=(const ReplyScope &) = delete;
+
+private:
+    StringTable m_strings;
+    StringTable *m_previous;
+};
 
 void readValue(Value &value, const Path *path, QString &out);
 void readValue(Value &value, const Path *path, double &out);
@@ -91,16 +104,15 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     simdjson::ondemand::array array;
     check(value.get_array().get(array), path);
     out.clear();
-    std::size_t count = 0;
-    if (!array.count_elements().get(count)) // one cheap pass over the tokens saves regrowing the list
-        out.reserve(qsizetype(count));
     qsizetype index = 0;
     auto element = array.begin();
     const auto end = array.end();
     try {
         for (; element != end; ++element) {
-            Value item;
-            check((*element).get(item), path);
+            // Used in place: copying the value out of its result costs a store-forwarding stall.
+            auto result = *element;
+            check(result.error(), path);
+            Value &item = result.value_unsafe();
             const Path here{path, {}, index++};
             readValue(item, &here, out.emplaceBack());
         }
@@ -118,6 +130,20 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
 
 [[noreturn]] void keyNotFound(const Path *path, std::string_view fieldName);
 
+// The index of the field whose usual spelling the raw key is, or the field count. The keys are
+// constants here, so each comparison compiles to a few word compares.
+template<class R, std::size_t... I>
+std::size_t matchRawKey(simdjson::ondemand::raw_json_string raw, std::size_t expected,
+                        std::index_sequence<I...>)
+{
+    static constexpr auto &fields = ReplyReader::Fields<R>::list;
+    std::size_t found = sizeof...(I);
+    if (((expected == I && raw.unsafe_is_equal(std::get<I>(fields).key) && (found = I, true)) || ...))
+        return found;
+    (void)((raw.unsafe_is_equal(std::get<I>(fields).key) && (found = I, true)) || ...);
+    return found;
+}
+
 template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out)
 {
     static constexpr auto &fields = ReplyReader::Fields<R>::list;
@@ -132,17 +158,11 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
     std::uint32_t seen = 0;
     std::size_t expected = 0;
     for (auto entry : object) {
-        simdjson::ondemand::field field;
-        check(std::move(entry).get(field), path);
+        check(entry.error(), path);
+        simdjson::ondemand::field &field = entry.value_unsafe(); // in place, as above
         // The usual spelling is matched on the raw text; anything else is unescaped and converted.
         // Keys mostly arrive in the record's order, so the one after the last match is tried first.
-        const simdjson::ondemand::raw_json_string raw = field.key();
-        std::size_t i = expected;
-        if (i >= count || !raw.unsafe_is_equal(keys[i])) {
-            i = 0;
-            while (i < count && !raw.unsafe_is_equal(keys[i]))
-                ++i;
-        }
+        std::size_t i = matchRawKey<R>(field.key(), expected, std::make_index_sequence<count>());
         std::string_view key;
         if (i < count) {
             key = keys[i];

@@ -42,7 +42,7 @@ template<class F> void readObject(const QByteArray &body, F &&f)
     try {
         const PaddedBody padded(body);
         simdjson::ondemand::document doc;
-        beginReply();
+        const ReplyScope scope;
         check(threadParser().iterate(padded.view()).get(doc), nullptr);
         json_type type;
         check(doc.type().get(type), nullptr);
