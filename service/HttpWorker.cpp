@@ -75,11 +75,12 @@ struct HttpWorker::Running
             return 0; // ends the transfer: nothing more is read
         }
         if (r.body.isEmpty()) {
-            // The announced length (already known to be within the limit) saves reallocations.
+            // The announced length (already known to be within the limit) saves reallocations; the
+            // 64 bytes over it are the reply reader's padding, without which it copies the body.
             curl_off_t announced = -1;
             curl_easy_getinfo(r.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
             if (announced > 0)
-                r.body.reserve(qsizetype(announced));
+                r.body.reserve(qsizetype(announced) + 64);
         }
         r.body.append(data, qsizetype(n));
         return n;
