@@ -104,6 +104,9 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     simdjson::ondemand::array array;
     check(value.get_array().get(array), path);
     out.clear();
+    std::size_t count = 0;
+    if (!array.count_elements().get(count)) // a pass over the tokens: the list is made at its size
+        out.reserve(qsizetype(count));
     qsizetype index = 0;
     auto element = array.begin();
     const auto end = array.end();

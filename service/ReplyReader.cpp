@@ -36,29 +36,10 @@ simdjson::ondemand::parser &threadParser()
     return parser;
 }
 
-// The parser's buffers grow to the longest reply it has read, several times that reply's size; they
-// are kept for the next reply only while they are small.
-class ParserTrim
-{
-public:
-    ParserTrim() = default;
-    ParserTrim(const ParserTrim &) = delete;
-    ParserTrim &operator=(const ParserTrim &) = delete;
-    ~ParserTrim()
-    {
-        if (threadParser().capacity() > keptCapacity)
-            threadParser() = simdjson::ondemand::parser();
-    }
-
-private:
-    static constexpr std::size_t keptCapacity = 1024 * 1024;
-};
-
 // Reads the body as one JSON object through f; throws DecodingError.
 template<class F> void readObject(const QByteArray &body, F &&f)
 {
     try {
-        const ParserTrim trim; // after the document that uses the parser is gone
         const PaddedBody padded(body);
         simdjson::ondemand::document doc;
         const ReplyScope scope;
@@ -132,6 +113,11 @@ std::optional<QString> readErrorMessage(const QByteArray &body)
         return std::nullopt;
     }
     return message;
+}
+
+void releaseMemory()
+{
+    detail::threadParser() = simdjson::ondemand::parser();
 }
 
 QByteArray convertKey(QByteArrayView key)

@@ -49,6 +49,10 @@ template<ReplyRecord T> T read(const QByteArray &body);
 // The "error" string of an error body, or nothing when the body is not {"error": "<string>"}.
 std::optional<QString> readErrorMessage(const QByteArray &body);
 
+// Frees this thread's scratch buffers, which grow to the longest reply read on the thread (several
+// times its size) and are otherwise kept for the next reply.
+void releaseMemory();
+
 // The key conversion applied to every reply key: "ACCOUNT_NUMBER" -> "accountNumber".
 QByteArray convertKey(QByteArrayView key);
 
