@@ -239,23 +239,25 @@ int runOne(int count)
         rows += slot->findChild<QQuickItem *>(QStringLiteral("transferRow")) ? 1 : 0;
 
     const double replyMiB = replyBytes / 1048576.0;
+    // The targets are set for the long list; a short one costs mostly fixed amounts.
+    const bool isLong = count >= 100000;
     std::printf(
         "%d transfers (reply %.1f MB)\n"
-        "  reload to list arrival        %8.1f ms; libcurl alone, same reply and server %.1f ms: %.2fx "
-        "(target <= 1.5x)\n"
+        "  reload to list arrival        %8.1f ms; libcurl alone, same reply and server %.1f ms: %.2fx%s\n"
         "  list arrival to next frame    %8.1f ms\n"
         "  longest UI-thread stall, download and decoding   %6.1f ms wall, %5.1f ms of UI-thread CPU\n"
         "  longest UI-thread stall, showing the list        %6.1f ms wall, %5.1f ms of UI-thread CPU\n"
         "  scrolling, 120 frames         median %.1f ms, p95 %.1f ms, longest %.1f ms\n"
         "  RSS before %.1f MiB, after %.1f MiB: growth %.1f MiB (%.0f B per transfer)\n"
-        "  peak growth while it arrives and is shown %.1f MiB = %.2fx the reply (target <= 3x)\n"
-        "  kept after malloc_trim %.1f MiB (%.0f B per transfer) = %.2fx the reply (target <= 2x)\n"
+        "  peak growth while it arrives and is shown %.1f MiB = %.2fx the reply%s\n"
+        "  kept after malloc_trim %.1f MiB (%.0f B per transfer) = %.2fx the reply%s\n"
         "  row items in existence        %d\n",
-        count, replyBytes / 1e6, arrived / 1e6, curlMs, arrived / 1e6 / curlMs, (framed - arrived) / 1e6,
-        fetchStall, fetchStallCpu, stall, probe.longestCpu(), medianFrame, p95Frame, longestFrame, baseline,
-        shown, shown - baseline, (shown - baseline) * 1048576.0 / count, peak - baseline,
-        (peak - baseline) / replyMiB, trimmed - baseline, (trimmed - baseline) * 1048576.0 / count,
-        (trimmed - baseline) / replyMiB, rows);
+        count, replyBytes / 1e6, arrived / 1e6, curlMs, arrived / 1e6 / curlMs,
+        isLong ? " (target <= 1.5x)" : "", (framed - arrived) / 1e6, fetchStall, fetchStallCpu, stall,
+        probe.longestCpu(), medianFrame, p95Frame, longestFrame, baseline, shown, shown - baseline,
+        (shown - baseline) * 1048576.0 / count, peak - baseline, (peak - baseline) / replyMiB,
+        isLong ? " (target <= 3x)" : "", trimmed - baseline, (trimmed - baseline) * 1048576.0 / count,
+        (trimmed - baseline) / replyMiB, isLong ? " (target <= 2x)" : "", rows);
     std::fflush(stdout);
     return 0;
 }
