@@ -44,8 +44,10 @@ template<class T> Outcome<T> readOutcome(int status, QByteArray body)
     const bool returnMemory = body.size() >= returnAfter;
     Outcome<T> outcome = readRecord<T>(status, body);
     body = QByteArray();
-    if (returnMemory)
+    if (returnMemory) {
+        ReplyReader::releaseMemory();
         malloc_trim(0);
+    }
     return outcome;
 }
 

@@ -7,11 +7,15 @@
 #include <QNetworkReply>
 #include <QString>
 
+#include "service/RecordFields.h"
+
 #include <exception>
 #include <string>
+#include <tuple>
 
 // Records read from the service's replies. They are only ever made by the reply reader
 // (ReplyReader.h) and are never written back to JSON. Q_GADGET lets QML read their fields.
+// Each record's field table (RecordFields.h) follows it: the fields in the order they are checked.
 
 struct APIUser
 {
@@ -29,6 +33,16 @@ public:
     bool isVerified = false;
 
     friend bool operator==(const APIUser &, const APIUser &) = default;
+};
+template<> struct ReplyReader::Fields<APIUser>
+{
+    static constexpr auto list = std::tuple{
+        Field{"username", "username", &APIUser::username},
+        Field{"email", "email", &APIUser::email},
+        Field{"accountNumber", "account_number", &APIUser::accountNumber},
+        Field{"balance", "balance", &APIUser::balance},
+        Field{"isVerified", "is_verified", &APIUser::isVerified},
+    };
 };
 
 struct APITransaction
@@ -50,6 +64,17 @@ public:
 
     friend bool operator==(const APITransaction &, const APITransaction &) = default;
 };
+template<> struct ReplyReader::Fields<APITransaction>
+{
+    static constexpr auto list = std::tuple{
+        Field{"id", "id", &APITransaction::id},
+        Field{"fromUser", "from_user", &APITransaction::fromUser},
+        Field{"toUser", "to_user", &APITransaction::toUser},
+        Field{"amount", "amount", &APITransaction::amount},
+        Field{"note", "note", &APITransaction::note},
+        Field{"createdAt", "created_at", &APITransaction::createdAt},
+    };
+};
 
 // Plain values that Qt may move in memory as bytes (long lists grow faster).
 Q_DECLARE_TYPEINFO(APIUser, Q_RELOCATABLE_TYPE);
@@ -67,6 +92,13 @@ public:
 
     friend bool operator==(const UserResult &, const UserResult &) = default;
 };
+template<> struct ReplyReader::Fields<UserResult>
+{
+    static constexpr auto list = std::tuple{
+        Field{"username", "username", &UserResult::username},
+        Field{"accountNumber", "account_number", &UserResult::accountNumber},
+    };
+};
 
 Q_DECLARE_TYPEINFO(UserResult, Q_RELOCATABLE_TYPE);
 
@@ -75,10 +107,19 @@ struct AuthResponse
     QString token;
     APIUser user;
 };
+template<> struct ReplyReader::Fields<AuthResponse>
+{
+    static constexpr auto list =
+        std::tuple{Field{"token", "token", &AuthResponse::token}, Field{"user", "user", &AuthResponse::user}};
+};
 
 struct MeResponse
 {
     APIUser user;
+};
+template<> struct ReplyReader::Fields<MeResponse>
+{
+    static constexpr auto list = std::tuple{Field{"user", "user", &MeResponse::user}};
 };
 
 struct SendResponse
@@ -86,15 +127,29 @@ struct SendResponse
     APIUser user;
     APITransaction transaction;
 };
+template<> struct ReplyReader::Fields<SendResponse>
+{
+    static constexpr auto list = std::tuple{Field{"user", "user", &SendResponse::user},
+                                            Field{"transaction", "transaction", &SendResponse::transaction}};
+};
 
 struct TransactionsResponse
 {
     QList<APITransaction> transactions;
 };
+template<> struct ReplyReader::Fields<TransactionsResponse>
+{
+    static constexpr auto list =
+        std::tuple{Field{"transactions", "transactions", &TransactionsResponse::transactions}};
+};
 
 struct SearchResponse
 {
     QList<UserResult> users;
+};
+template<> struct ReplyReader::Fields<SearchResponse>
+{
+    static constexpr auto list = std::tuple{Field{"users", "users", &SearchResponse::users}};
 };
 
 // The three replies whose "message" is read and then dropped.
@@ -102,13 +157,25 @@ struct VerifyResponse
 {
     QString message;
 };
+template<> struct ReplyReader::Fields<VerifyResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", "message", &VerifyResponse::message}};
+};
 struct ResendResponse
 {
     QString message;
 };
+template<> struct ReplyReader::Fields<ResendResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", "message", &ResendResponse::message}};
+};
 struct ResetResponse
 {
     QString message;
+};
+template<> struct ReplyReader::Fields<ResetResponse>
+{
+    static constexpr auto list = std::tuple{Field{"message", "message", &ResetResponse::message}};
 };
 
 // ---- Errors -------------------------------------------------------------------------------------

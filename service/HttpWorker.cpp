@@ -124,12 +124,14 @@ struct HttpWorker::Running
             return 0; // ends the transfer: nothing more is read
         }
         if (r.body.isEmpty()) {
-            // The announced length (already known to be within the limit) saves reallocations.
+            // The announced length (already known to be within the limit) saves reallocations; the
+            // 64 bytes over it are the reply reader's padding, without which it copies the body. A
+            // length announced and never sent costs address space only: untouched pages of a large
+            // allocation are not resident.
             curl_off_t announced = -1;
             curl_easy_getinfo(r.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-            constexpr curl_off_t mostReservedAhead = 1024 * 1024; // the rest is taken as it arrives
             if (announced > 0)
-                r.body.reserve(qsizetype(std::min(announced, mostReservedAhead)));
+                r.body.reserve(qsizetype(announced) + 64);
         }
         r.body.append(data, qsizetype(n));
         return n;

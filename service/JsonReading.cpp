@@ -207,60 +207,18 @@ void skipValue(Value &value, const Path *path)
 }
 
 namespace {
-
-// Short texts repeat a lot within one reply (user names, notes): each distinct one becomes one
-// QString that the records share, which saves most of the allocations of a long list.
-class ShortStrings
-{
-public:
-    void reset()
-    {
-        for (Entry &entry : m_entries) {
-            if (entry.used)
-                entry = Entry{};
-        }
-    }
-
-    QString get(std::string_view s)
-    {
-        if (s.size() > 24)
-            return QString::fromUtf8(s.data(), qsizetype(s.size()));
-        std::uint64_t head = 0;
-        std::uint64_t tail = 0;
-        if (s.size() >= 8) {
-            std::memcpy(&head, s.data(), 8);
-            std::memcpy(&tail, s.data() + s.size() - 8, 8);
-        } else {
-            std::memcpy(&head, s.data(), s.size());
-        }
-        const std::uint64_t hash = head * 0x9E3779B97F4A7C15ull ^ (tail + s.size()) * 0xC2B2AE3D27D4EB4Full;
-        Entry &entry = m_entries[hash >> 56];
-        if (!entry.used || entry.key.size() != s.size() ||
-            std::memcmp(entry.key.data(), s.data(), s.size()) != 0) {
-            entry.value = QString::fromUtf8(s.data(), qsizetype(s.size()));
-            entry.key = s; // points into the parser's buffer, valid until the next reply
-            entry.used = true;
-        }
-        return entry.value;
-    }
-
-private:
-    struct Entry
-    {
-        std::string_view key;
-        QString value;
-        bool used = false;
-    };
-    std::array<Entry, 256> m_entries;
-};
-
-thread_local ShortStrings shortStrings;
-
+thread_local StringTable *replyStrings = nullptr;
 } // namespace
 
-void beginReply()
+ReplyScope::ReplyScope()
+    : m_previous(replyStrings)
 {
-    shortStrings.reset();
+    replyStrings = &m_strings;
+}
+
+ReplyScope::~ReplyScope()
+{
+    replyStrings = m_previous;
 }
 
 // Each read tries the wanted type first; only a failed read asks what the value is, so that the
@@ -272,7 +230,7 @@ void readValue(Value &value, const Path *path, QString &out)
         expectType(value, json_type::string, path);
         malformed(path);
     }
-    out = shortStrings.get(s);
+    out = replyStrings ? replyStrings->get(s) : QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
 void readValue(Value &value, const Path *path, double &out)

@@ -5,6 +5,8 @@
 // by the strict rules. Only ReplyReader.cpp and JsonReading.cpp include this.
 
 #include "service/ApiTypes.h"
+#include "service/RecordFields.h"
+#include "service/StringTable.h"
 
 #include <QDateTime>
 #include <QList>
@@ -63,64 +65,28 @@ void expectType(Value &value, json_type wanted, const Path *path);
 // The result is never longer than the key.
 std::string_view convertKey(std::string_view key, std::span<char> buf);
 
-// No field name is longer; a key whose conversion is longer matches none.
-inline constexpr std::size_t longestFieldName = 32;
-
 // Consumes a value that no field takes, checking that it is valid JSON.
 void skipValue(Value &value, const Path *path);
 
-// Called before each reply is read (strings are shared within one reply).
-void beginReply();
+// Equal strings are shared within the reply being read on this thread: one ReplyScope, made before
+// the reply is read and dropped after, holds the table for that reply alone.
+class ReplyScope
+{
+public:
+    ReplyScope();
+    ~ReplyScope();
+    ReplyScope(const ReplyScope &) = delete;
+    ReplyScope &operator=(const ReplyScope &) = delete;
+
+private:
+    StringTable m_strings;
+    StringTable *m_previous;
+};
 
 void readValue(Value &value, const Path *path, QString &out);
 void readValue(Value &value, const Path *path, double &out);
 void readValue(Value &value, const Path *path, bool &out);
 void readValue(Value &value, const Path *path, QDateTime &out); // the one date form
-
-// True when the snake_case key converts to the name (lower-case pieces only).
-consteval bool convertsTo(std::string_view key, std::string_view name)
-{
-    std::size_t n = 0;
-    bool upper = false;
-    for (const char c : key) {
-        if (c == '_') {
-            upper = true;
-            continue;
-        }
-        if (n >= name.size() || name[n++] != (upper ? char(c - 32) : c))
-            return false;
-        upper = false;
-    }
-    return n == name.size();
-}
-
-// One field of a record: its name (what a key must convert to), the key as the service spells it
-// (matched first, without converting), and the member it fills.
-template<class R, class M> struct Field
-{
-    consteval Field(std::string_view fieldName, std::string_view jsonKey, M R::*target)
-        : name(fieldName)
-        , key(jsonKey)
-        , member(target)
-    {
-        if (!convertsTo(key, name))
-            throw "the JSON key does not convert to the field name";
-        if (name.size() > longestFieldName)
-            throw "the field name is longer than longestFieldName";
-    }
-    std::string_view name;
-    std::string_view key;
-    M R::*member;
-};
-
-// Specialised for each record: static constexpr auto list = std::tuple{Field{...}, ...};
-template<class R> struct Fields;
-
-template<class R>
-concept Record = requires
-{
-    Fields<R>::list;
-};
 
 template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out);
 
@@ -139,15 +105,17 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
     check(value.get_array().get(array), path);
     out.clear();
     std::size_t count = 0;
-    if (!array.count_elements().get(count)) // one cheap pass over the tokens saves regrowing the list
+    if (!array.count_elements().get(count)) // a pass over the tokens: the list is made at its size
         out.reserve(qsizetype(count));
     qsizetype index = 0;
     auto element = array.begin();
     const auto end = array.end();
     try {
         for (; element != end; ++element) {
-            Value item;
-            check((*element).get(item), path);
+            // Used in place: copying the value out of its result costs a store-forwarding stall.
+            auto result = *element;
+            check(result.error(), path);
+            Value &item = result.value_unsafe();
             const Path here{path, {}, index++};
             readValue(item, &here, out.emplaceBack());
         }
@@ -165,9 +133,23 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
 
 [[noreturn]] void keyNotFound(const Path *path, std::string_view fieldName);
 
+// The index of the field whose usual spelling the raw key is, or the field count. The keys are
+// constants here, so each comparison compiles to a few word compares.
+template<class R, std::size_t... I>
+std::size_t matchRawKey(simdjson::ondemand::raw_json_string raw, std::size_t expected,
+                        std::index_sequence<I...>)
+{
+    static constexpr auto &fields = ReplyReader::Fields<R>::list;
+    std::size_t found = sizeof...(I);
+    if (((expected == I && raw.unsafe_is_equal(std::get<I>(fields).key) && (found = I, true)) || ...))
+        return found;
+    (void)((raw.unsafe_is_equal(std::get<I>(fields).key) && (found = I, true)) || ...);
+    return found;
+}
+
 template<class R> void readRecord(simdjson::ondemand::object &object, const Path *path, R &out)
 {
-    static constexpr auto &fields = Fields<R>::list;
+    static constexpr auto &fields = ReplyReader::Fields<R>::list;
     static constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
     static_assert(count <= 32);
     static constexpr auto names = std::apply([](auto... f) { return std::array{f.name...}; }, fields);
@@ -179,17 +161,11 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
     std::uint32_t seen = 0;
     std::size_t expected = 0;
     for (auto entry : object) {
-        simdjson::ondemand::field field;
-        check(std::move(entry).get(field), path);
+        check(entry.error(), path);
+        simdjson::ondemand::field &field = entry.value_unsafe(); // in place, as above
         // The usual spelling is matched on the raw text; anything else is unescaped and converted.
         // Keys mostly arrive in the record's order, so the one after the last match is tried first.
-        const simdjson::ondemand::raw_json_string raw = field.key();
-        std::size_t i = expected;
-        if (i >= count || !raw.unsafe_is_equal(keys[i])) {
-            i = 0;
-            while (i < count && !raw.unsafe_is_equal(keys[i]))
-                ++i;
-        }
+        std::size_t i = matchRawKey<R>(field.key(), expected, std::make_index_sequence<count>());
         std::string_view key;
         if (i < count) {
             key = keys[i];

@@ -6,71 +6,6 @@
 namespace ReplyReader {
 namespace detail {
 
-// Each record's fields, in the order they are checked.
-template<> struct Fields<APIUser>
-{
-    static constexpr auto list = std::tuple{
-        Field{"username", "username", &APIUser::username},
-        Field{"email", "email", &APIUser::email},
-        Field{"accountNumber", "account_number", &APIUser::accountNumber},
-        Field{"balance", "balance", &APIUser::balance},
-        Field{"isVerified", "is_verified", &APIUser::isVerified},
-    };
-};
-template<> struct Fields<APITransaction>
-{
-    static constexpr auto list = std::tuple{
-        Field{"id", "id", &APITransaction::id},
-        Field{"fromUser", "from_user", &APITransaction::fromUser},
-        Field{"toUser", "to_user", &APITransaction::toUser},
-        Field{"amount", "amount", &APITransaction::amount},
-        Field{"note", "note", &APITransaction::note},
-        Field{"createdAt", "created_at", &APITransaction::createdAt},
-    };
-};
-template<> struct Fields<UserResult>
-{
-    static constexpr auto list = std::tuple{
-        Field{"username", "username", &UserResult::username},
-        Field{"accountNumber", "account_number", &UserResult::accountNumber},
-    };
-};
-template<> struct Fields<AuthResponse>
-{
-    static constexpr auto list =
-        std::tuple{Field{"token", "token", &AuthResponse::token}, Field{"user", "user", &AuthResponse::user}};
-};
-template<> struct Fields<MeResponse>
-{
-    static constexpr auto list = std::tuple{Field{"user", "user", &MeResponse::user}};
-};
-template<> struct Fields<SendResponse>
-{
-    static constexpr auto list = std::tuple{Field{"user", "user", &SendResponse::user},
-                                            Field{"transaction", "transaction", &SendResponse::transaction}};
-};
-template<> struct Fields<TransactionsResponse>
-{
-    static constexpr auto list =
-        std::tuple{Field{"transactions", "transactions", &TransactionsResponse::transactions}};
-};
-template<> struct Fields<SearchResponse>
-{
-    static constexpr auto list = std::tuple{Field{"users", "users", &SearchResponse::users}};
-};
-template<> struct Fields<VerifyResponse>
-{
-    static constexpr auto list = std::tuple{Field{"message", "message", &VerifyResponse::message}};
-};
-template<> struct Fields<ResendResponse>
-{
-    static constexpr auto list = std::tuple{Field{"message", "message", &ResendResponse::message}};
-};
-template<> struct Fields<ResetResponse>
-{
-    static constexpr auto list = std::tuple{Field{"message", "message", &ResetResponse::message}};
-};
-
 namespace {
 
 // simdjson reads up to SIMDJSON_PADDING bytes past the end; a body without that much spare
@@ -107,7 +42,7 @@ template<class F> void readObject(const QByteArray &body, F &&f)
     try {
         const PaddedBody padded(body);
         simdjson::ondemand::document doc;
-        beginReply();
+        const ReplyScope scope;
         check(threadParser().iterate(padded.view()).get(doc), nullptr);
         json_type type;
         check(doc.type().get(type), nullptr);
@@ -141,7 +76,7 @@ template<class F> void readObject(const QByteArray &body, F &&f)
 } // namespace
 } // namespace detail
 
-template<class T> T read(const QByteArray &body)
+template<ReplyRecord T> T read(const QByteArray &body)
 {
     T record;
     detail::readObject(
@@ -149,14 +84,9 @@ template<class T> T read(const QByteArray &body)
     return record;
 }
 
-template AuthResponse read<AuthResponse>(const QByteArray &);
-template MeResponse read<MeResponse>(const QByteArray &);
-template SendResponse read<SendResponse>(const QByteArray &);
-template TransactionsResponse read<TransactionsResponse>(const QByteArray &);
-template SearchResponse read<SearchResponse>(const QByteArray &);
-template VerifyResponse read<VerifyResponse>(const QByteArray &);
-template ResendResponse read<ResendResponse>(const QByteArray &);
-template ResetResponse read<ResetResponse>(const QByteArray &);
+#define QUORL_READ_RECORD(R) template R read<R>(const QByteArray &);
+QUORL_REPLY_RECORDS(QUORL_READ_RECORD)
+#undef QUORL_READ_RECORD
 
 std::optional<QString> readErrorMessage(const QByteArray &body)
 {
@@ -183,6 +113,11 @@ std::optional<QString> readErrorMessage(const QByteArray &body)
         return std::nullopt;
     }
     return message;
+}
+
+void releaseMemory()
+{
+    detail::threadParser() = simdjson::ondemand::parser();
 }
 
 QByteArray convertKey(QByteArrayView key)

@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include <optional>
+#include <type_traits>
 
 // The one strict reader of the service's replies. Safe to use from any thread at once.
 //
@@ -23,12 +24,34 @@
 // Error bodies (status 400 or above) are read without key conversion: exactly "error", a string.
 namespace ReplyReader {
 
-// Reads a success reply; throws DecodingError. Defined for AuthResponse, MeResponse, SendResponse,
-// TransactionsResponse, SearchResponse, VerifyResponse, ResendResponse and ResetResponse.
-template<class T> T read(const QByteArray &body);
+// Every record a success reply is read as, in one list: read<T> is made for each of these, and a call
+// for any other type does not compile.
+// clang-format off
+#define QUORL_REPLY_RECORDS(X) \
+    X(AuthResponse) \
+    X(MeResponse) \
+    X(SendResponse) \
+    X(TransactionsResponse) \
+    X(SearchResponse) \
+    X(VerifyResponse) \
+    X(ResendResponse) \
+    X(ResetResponse)
+// clang-format on
+
+#define QUORL_IS_REPLY_RECORD(R) || std::is_same_v<T, R>
+template<class T>
+concept ReplyRecord = false QUORL_REPLY_RECORDS(QUORL_IS_REPLY_RECORD);
+#undef QUORL_IS_REPLY_RECORD
+
+// Reads a success reply; throws DecodingError.
+template<ReplyRecord T> T read(const QByteArray &body);
 
 // The "error" string of an error body, or nothing when the body is not {"error": "<string>"}.
 std::optional<QString> readErrorMessage(const QByteArray &body);
+
+// Frees this thread's scratch buffers, which grow to the longest reply read on the thread (several
+// times its size) and are otherwise kept for the next reply.
+void releaseMemory();
 
 // The key conversion applied to every reply key: "ACCOUNT_NUMBER" -> "accountNumber".
 QByteArray convertKey(QByteArrayView key);

@@ -330,6 +330,32 @@ private Q_SLOTS:
         QCOMPARE(ReplyReader::read<MeResponse>(nested).user.username, QString("ann"));
     }
 
+    void sharedStrings()
+    {
+        // Short texts are shared between records; texts that differ only in one byte, or only in
+        // length, must still come back as they were sent.
+        const QByteArray letters = "abcdefghijklmnopqrstuvwxyz";
+        QList<QByteArray> texts;
+        for (qsizetype length = 1; length <= letters.size(); ++length) {
+            texts << letters.left(length);
+            for (qsizetype at = 0; at < length; ++at)
+                texts << letters.left(length).replace(at, 1, "_");
+        }
+        QByteArray body = "{\"transactions\":[";
+        for (const QByteArray &text : texts)
+            body += "{\"id\":\"t\",\"from_user\":\"" + text + "\",\"to_user\":\"" + text +
+                    "\",\"amount\":1,\"note\":\"\",\"created_at\":\"2025-03-01T10:15:30.123Z\"},";
+        body.chop(1);
+        const auto list = ReplyReader::read<TransactionsResponse>(body + "]}").transactions;
+        QCOMPARE(list.size(), texts.size());
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            QCOMPARE(list[i].fromUser, QString::fromLatin1(texts[i]));
+            QCOMPARE(list[i].toUser, list[i].fromUser);
+            if (texts[i].size() <= 24)
+                QCOMPARE(list[i].toUser.constData(), list[i].fromUser.constData());
+        }
+    }
+
     void paddingOfTheBody()
     {
         // A body with spare capacity is read in place, one without is copied: the same result.
