@@ -6,12 +6,12 @@ Window {
     id: window
 
     title: "Quorl Bank"
-    width: 440
-    height: 520
+    width: Theme.loginMinimum.width
+    height: Theme.loginMinimum.height
     minimumWidth: rootView.minimumSize.width
     minimumHeight: rootView.minimumSize.height
     visible: true
-    color: "white"
+    color: Theme.surface
 
     // The window grows to a larger minimum at once (Qt 6.4 leaves that to the window manager).
     onMinimumWidthChanged: if (width < minimumWidth) width = minimumWidth

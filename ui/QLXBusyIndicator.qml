@@ -1,4 +1,5 @@
 import QtQuick
+import QuorlBank
 
 // An indeterminate progress indicator: a ring of fading bars that turns while it is visible.
 // Assistive tools read it as a progress bar named by what it waits for.
@@ -29,7 +30,7 @@ Item {
                 width: 4
                 height: 9
                 radius: 2
-                color: Qt.rgba(0.45, 0.45, 0.45, 1)
+                color: Theme.busyBar
                 opacity: 0.2 + 0.8 * index / 7
                 transform: Rotation {
                     origin.x: 2

@@ -1,27 +1,55 @@
 import QtQuick
+import QuorlBank
 
-// A button that draws itself: its label on an optional rounded fill, dimmed while pressed, with a
-// thin ring while it has keyboard focus. Clicked by the mouse, by Space when focused, and by
-// assistive tools' press action. Plain Qt Quick, so that the first screen loads no control style.
+// The one button of every screen: its label, an optional Material Icons glyph before it (or
+// alone), on an optional rounded fill, with a thin ring while it has keyboard focus. Clicked by
+// the mouse, by Space when focused, and by assistive tools' press action. Plain Qt Quick, so that
+// the first screen loads no control style.
+//
+// The variant sets the colours and weight; a use may still set fill, textColor and font:
+//   Primary  the screen's main action: white semi-bold on the accent, grey while disabled
+//   Quiet    a secondary action beside it: grey on light grey
+//   Link     text alone, in the subtle grey
+//   Icon     a glyph alone, in the subtle grey; give it an Accessible.name
+// Pressed, the button dims, or with a downTint shows that tint over its fill instead. Content
+// that a label and a glyph cannot show goes in as children, drawn over the fill.
 Item {
     id: control
 
+    enum Variant { Plain, Primary, Quiet, Link, Icon }
+
+    property int variant: QLXButton.Plain
     property string text
-    property color fill: "transparent"
-    property color textColor: "white"
+    property string glyph
+    property real glyphSize: label.font.pixelSize + 4
+    property real spacing: 8
+    property color fill: variant === QLXButton.Primary ? (enabled ? Theme.darkRed : Theme.standardGrey)
+                       : variant === QLXButton.Quiet ? Theme.quietFill
+                       : "transparent"
+    property color textColor: variant === QLXButton.Quiet ? Theme.standardGrey
+                            : variant === QLXButton.Link || variant === QLXButton.Icon ? Theme.subtle
+                            : Theme.onAccent
+    property color downTint: "transparent"
     property real radius: 8
     property alias font: label.font
-    property real topPadding: 0
-    property real bottomPadding: 0
-    property real leftPadding: 0
-    property real rightPadding: 0
+    property real padding: 0
+    property real topPadding: padding
+    property real bottomPadding: padding
+    property real leftPadding: padding
+    property real rightPadding: padding
     readonly property bool down: mouse.pressed || keyDown
     property bool keyDown: false
 
+    readonly property bool hasText: text.length > 0
+    readonly property bool hasGlyph: glyph.length > 0
+    readonly property bool tintsWhenDown: downTint.a > 0
+
     signal clicked()
 
-    implicitWidth: label.implicitWidth + leftPadding + rightPadding
-    implicitHeight: label.implicitHeight + topPadding + bottomPadding
+    implicitWidth: (hasGlyph ? glyphLabel.implicitWidth : 0) + (hasGlyph && hasText ? spacing : 0)
+                   + (hasText ? label.implicitWidth : 0) + leftPadding + rightPadding
+    implicitHeight: Math.max(hasText ? label.implicitHeight : 0, hasGlyph ? glyphLabel.implicitHeight : 0)
+                    + topPadding + bottomPadding
     activeFocusOnTab: true
 
     Rectangle {
@@ -29,25 +57,53 @@ Item {
         radius: control.radius
         color: control.fill
         antialiasing: true
-        opacity: control.down ? 0.8 : 1
+        opacity: control.down && !control.tintsWhenDown ? 0.8 : 1
         border.width: control.activeFocus ? 2 : 0
-        border.color: Qt.rgba(0.2, 0.45, 0.9, 1)
+        border.color: Theme.focusRing
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        visible: control.down && control.tintsWhenDown
+        radius: control.radius
+        color: control.downTint
+        antialiasing: true
+    }
+
+    Text {
+        id: glyphLabel
+
+        visible: control.hasGlyph
+        x: control.leftPadding
+        anchors.verticalCenter: parent.verticalCenter
+        text: control.glyph
+        font.family: Theme.iconFont
+        font.pixelSize: control.glyphSize
+        color: control.textColor
+        opacity: label.opacity
+        Accessible.ignored: true
     }
 
     Text {
         id: label
 
-        anchors.fill: parent
+        // Beside a glyph, centred on the same line as it (whole pixels, as anchors centre).
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: control.hasGlyph ? undefined : parent.top
+        anchors.bottom: control.hasGlyph ? undefined : parent.bottom
+        anchors.verticalCenter: control.hasGlyph ? parent.verticalCenter : undefined
         anchors.topMargin: control.topPadding
         anchors.bottomMargin: control.bottomPadding
-        anchors.leftMargin: control.leftPadding
+        anchors.leftMargin: control.leftPadding + (control.hasGlyph ? glyphLabel.implicitWidth + control.spacing : 0)
         anchors.rightMargin: control.rightPadding
         text: control.text
         textFormat: Text.PlainText
         font.pixelSize: 13
+        font.weight: control.variant === QLXButton.Primary ? Font.DemiBold : Font.Normal
         color: control.textColor
-        opacity: control.down ? 0.6 : 1
-        horizontalAlignment: Text.AlignHCenter
+        opacity: control.down && !control.tintsWhenDown ? 0.6 : 1
+        horizontalAlignment: control.hasGlyph ? Text.AlignLeft : Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
         Accessible.ignored: true

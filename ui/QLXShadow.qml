@@ -1,4 +1,5 @@
 import QtQuick
+import QuorlBank
 
 // The soft shadow of a rounded rectangle as large as this item: put it under the shape, filling
 // it. Drawn as faint rounded rectangles that widen outwards, stacked so that together they fade
@@ -14,7 +15,7 @@ Item {
     property real offsetX: 0
     property real offsetY: 0
     // The shadow's colour, and with its alpha the opacity under the shape.
-    property color color: Qt.rgba(0, 0, 0, 0.1)
+    property color color: Theme.shadow
 
     // One layer per half point of blur.
     readonly property int layers: Math.max(1, Math.ceil(2 * blur))

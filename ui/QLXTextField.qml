@@ -1,4 +1,5 @@
 import QtQuick
+import QuorlBank
 
 // The forms' text entry: a light grey field with rounded corners and its own grey placeholder,
 // shown only while the text has no characters at all (a text of spaces hides it). Masked when
@@ -18,6 +19,11 @@ Rectangle {
     property font font: Qt.font({ pixelSize: 14 })
     // Aligns the placeholder and a plain entry's text; a masked entry keeps its text leading.
     property int multilineTextAlignment: Text.AlignLeft
+    // Room between the fill's edge and the text; a field drawn on a fill of its own has none.
+    property real padding: 12
+    property real leftPadding: padding
+    // What assistive tools call the entry (never heard for a masked one); the placeholder by default.
+    property string accessibleName: placeholder
 
     signal textEdited(string newText)
 
@@ -34,21 +40,24 @@ Rectangle {
     onTextChanged: showText()
     Component.onCompleted: showText()
 
-    implicitWidth: 200
-    implicitHeight: input.implicitHeight + 24
+    implicitWidth: Math.max(input.contentWidth, placeholderText.implicitWidth) + leftPadding + padding
+    implicitHeight: input.implicitHeight + 2 * padding
     radius: 8
-    color: Qt.rgba(0.96, 0.96, 0.96, 1)
+    color: Theme.fieldFill
     antialiasing: true
 
     Text {
+        id: placeholderText
+
         objectName: "placeholder"
         anchors.fill: parent
-        anchors.margins: 12
+        anchors.margins: root.padding
+        anchors.leftMargin: root.leftPadding
         visible: input.length === 0
         text: root.placeholder
         textFormat: Text.PlainText
         font: root.font
-        color: Qt.rgba(0.6, 0.6, 0.6, 1)
+        color: Theme.placeholder
         horizontalAlignment: root.multilineTextAlignment
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
@@ -64,18 +73,19 @@ Rectangle {
 
         objectName: "input"
         anchors.fill: parent
-        anchors.margins: 12
+        anchors.margins: root.padding
+        anchors.leftMargin: root.leftPadding
         clip: true
         activeFocusOnTab: true
         font: root.font
-        color: "black"
+        color: Theme.fieldText
         echoMode: root.isSecure ? TextInput.Password : TextInput.Normal
         horizontalAlignment: root.isSecure ? TextInput.AlignLeft : root.multilineTextAlignment
         verticalAlignment: TextInput.AlignVCenter
         selectByMouse: true
         onTextEdited: root.textEdited(root.entered())
 
-        Accessible.name: root.placeholder
+        Accessible.name: root.accessibleName
         Accessible.description: root.placeholder
         Accessible.passwordEdit: root.isSecure
     }

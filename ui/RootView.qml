@@ -2,19 +2,14 @@ import QtQuick
 import QuorlBank
 
 // Chooses the screen that fills the window from the session's signed-in user alone (RootModel).
-// Each switch makes the screen afresh, with no transition. minimumSize is the shown screen's.
+// Each switch makes the screen afresh, with no transition. minimumSize is the shown screen's
+// implicit size: its minimum (Theme), or its content's when that is larger.
 Item {
     id: root
 
-    // The shown screen's minimum: its fixed size, or its content's when that is larger.
-    readonly property size minimumSize: {
-        const fixed = router.screen === RootModel.Dashboard ? Qt.size(800, 560)
-                    : router.screen === RootModel.VerifyEmail ? Qt.size(420, 460)
-                    : Qt.size(440, 520)
-        const item = screenLoader.item
-        return item ? Qt.size(Math.max(fixed.width, item.implicitWidth), Math.max(fixed.height, item.implicitHeight))
-                    : fixed
-    }
+    readonly property size minimumSize: screenLoader.item
+                                        ? Qt.size(screenLoader.item.implicitWidth, screenLoader.item.implicitHeight)
+                                        : Theme.loginMinimum
     readonly property Item screenItem: screenLoader.item
 
     RootModel {

@@ -1,7 +1,8 @@
 pragma Singleton
 import QtQuick
 
-// The palette every screen draws with: five colours and one diagonal gradient.
+// Every colour the screens and shared controls draw with, the one diagonal gradient, the icon
+// font, and each screen's minimum size.
 //
 // The gradient runs from darkRed at gradientStart to brightRed at gradientEnd, both unit points
 // of whatever it fills (top-left corner to bottom-right corner). Screens draw it with
@@ -9,12 +10,53 @@ import QtQuick
 //
 //     ThemeGradient { anchors.fill: parent }
 QtObject {
+    // The brand: the accent, its brighter end (also errors), and the darker red of the sidebar's
+    // welcome card.
     readonly property color darkRed: Qt.rgba(0.545, 0.0, 0.0, 1.0)
     readonly property color brightRed: Qt.rgba(0.753, 0.224, 0.169, 1.0)
-    readonly property color cardTint: Qt.rgba(0.992, 0.961, 0.961, 1.0)
+    readonly property color deepRed: Qt.rgba(0.478, 0, 0, 1)
+
+    // Text.
     readonly property color ink: Qt.rgba(0.102, 0.102, 0.102, 1.0)
     readonly property color subtle: Qt.rgba(0.533, 0.533, 0.533, 1.0)
+    readonly property color faint: Qt.rgba(0.73, 0.73, 0.73, 1)
+    readonly property color fieldText: "black"
+    readonly property color placeholder: Qt.rgba(0.6, 0.6, 0.6, 1)
+    // The platform's standard grey: quiet buttons' text, and a primary button's fill while disabled.
+    readonly property color standardGrey: "#8e8e93"
+
+    // On the accent: text, its two softer tints, the large ◆ behind the balance, and a pressed
+    // button's veil.
+    readonly property color onAccent: "white"
+    readonly property color onAccentSoft: Qt.rgba(1, 0.8, 0.8, 1)
+    readonly property color onAccentMuted: Qt.rgba(1, 0.667, 0.667, 1)
+    readonly property color onAccentWatermark: Qt.rgba(1, 1, 1, 0.15)
+    readonly property color onAccentPressed: Qt.rgba(1, 1, 1, 0.12)
+
+    // Surfaces.
+    readonly property color surface: "white"
+    readonly property color page: Qt.rgba(0.96, 0.96, 0.96, 1)
+    readonly property color fieldFill: Qt.rgba(0.96, 0.96, 0.96, 1)
+    readonly property color quietFill: Qt.rgba(0.93, 0.93, 0.93, 1)
+    readonly property color cardTint: Qt.rgba(0.992, 0.961, 0.961, 1.0)
+    readonly property color separator: Qt.rgba(0.9, 0.9, 0.9, 1)
+    readonly property color focusRing: Qt.rgba(0.2, 0.45, 0.9, 1)
+    readonly property color busyBar: Qt.rgba(0.45, 0.45, 0.45, 1)
+    readonly property color shadow: Qt.rgba(0, 0, 0, 0.1)
+    readonly property color sheetShadow: Qt.rgba(0, 0, 0, 0.3)
+
+    // A confirmed choice (the send form's picked recipient): its check mark and, faintly, its fill.
+    readonly property color confirmed: "#34c759"
+    readonly property color confirmedTint: Qt.rgba(confirmed.r, confirmed.g, confirmed.b, 0.08)
 
     readonly property point gradientStart: Qt.point(0, 0)
     readonly property point gradientEnd: Qt.point(1, 1)
+
+    // The glyphs of icon buttons and marks (fonts-material-design-icons-iconfont).
+    readonly property string iconFont: "Material Icons"
+
+    // The smallest window each screen allows; a screen grows past it when its content needs more.
+    readonly property size loginMinimum: Qt.size(440, 520)
+    readonly property size verifyMinimum: Qt.size(420, 460)
+    readonly property size dashboardMinimum: Qt.size(800, 560)
 }

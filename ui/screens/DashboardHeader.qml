@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QuorlBank
 
@@ -31,23 +30,23 @@ Column {
             Text {
                 text: "Total Balance"
                 font.pixelSize: 13
-                color: Qt.rgba(1, 0.8, 0.8, 1)
+                color: Theme.onAccentSoft
                 Accessible.role: Accessible.Heading
                 Accessible.name: text
             }
-            Label {
+            Text {
                 objectName: "balance"
                 text: header.dashboard.balanceText
                 font.pixelSize: 40
                 font.bold: true
-                color: "white"
+                color: Theme.onAccent
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
             Text {
                 text: "Quorls"
                 font.pixelSize: 13
-                color: Qt.rgba(1, 0.667, 0.667, 1)
+                color: Theme.onAccentMuted
             }
         }
         Text {
@@ -56,7 +55,7 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             text: "◆"
             font.pixelSize: 64
-            color: Qt.rgba(1, 1, 1, 0.15)
+            color: Theme.onAccentWatermark
         }
     }
 
@@ -82,7 +81,7 @@ Column {
             width: parent.width
             height: parent.height + 14
             radius: 14
-            color: "white"
+            color: Theme.surface
         }
 
         Column {
@@ -106,31 +105,27 @@ Column {
                 Item {
                     Layout.fillWidth: true
                 }
-                Button {
+                QLXButton {
                     objectName: "refreshButton"
-                    flat: true
+                    variant: QLXButton.Icon
                     padding: 2
-                    background: null
-                    contentItem: Text {
-                        text: "\uE5D5"
-                        font.family: "Material Icons"
-                        font.pixelSize: 20
-                        color: Theme.subtle
-                    }
+                    glyph: "\uE5D5"
+                    glyphSize: 20
                     Accessible.name: "Refresh"
-                    Accessible.onPressAction: if (enabled) clicked()
                     onClicked: header.dashboard.refresh()
                 }
             }
 
-            Label {
+            Text {
                 objectName: "emptyNotice"
                 visible: header.dashboard.isEmpty
                 width: parent.width - 48
                 horizontalAlignment: Text.AlignHCenter
                 text: "No transactions yet."
                 font.pixelSize: 13
-                color: Qt.rgba(0.73, 0.73, 0.73, 1)
+                color: Theme.faint
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
     }

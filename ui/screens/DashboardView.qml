@@ -14,20 +14,15 @@ Item {
     // The session; tests put their own in place of the app's.
     property AuthService auth: AuthService
     // The smallest size the window may take while the dashboard shows.
-    implicitWidth: 800
-    implicitHeight: 560
+    implicitWidth: Theme.dashboardMinimum.width
+    implicitHeight: Theme.dashboardMinimum.height
 
     DashboardModel {
-        id: mainModel
+        id: dashboardModel
         auth: root.auth
     }
 
-    component SidebarButton: Button {
-        id: sidebarButton
-        property string glyph
-        property color tint
-        property int size
-
+    component SidebarButton: QLXButton {
         Layout.fillWidth: true
         Layout.leftMargin: 12
         Layout.rightMargin: 12
@@ -35,28 +30,7 @@ Item {
         rightPadding: 14
         topPadding: 10
         bottomPadding: 10
-        background: Rectangle {
-            radius: 8
-            color: sidebarButton.down ? Qt.rgba(1, 1, 1, 0.12) : "transparent"
-        }
-        contentItem: Row {
-            spacing: 8
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: sidebarButton.glyph
-                font.family: "Material Icons"
-                font.pixelSize: sidebarButton.size + 4
-                color: sidebarButton.tint
-            }
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: sidebarButton.text
-                font.pixelSize: sidebarButton.size
-                color: sidebarButton.tint
-            }
-        }
-        Accessible.name: text
-        Accessible.onPressAction: if (enabled) clicked()
+        downTint: Theme.onAccentPressed
     }
 
     Rectangle {
@@ -78,53 +52,57 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "◆"
                     font.pixelSize: 36
-                    color: "white"
+                    color: Theme.onAccent
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Quorl"
                     font.pixelSize: 16
                     font.bold: true
-                    color: "white"
+                    color: Theme.onAccent
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Bank"
                     font.pixelSize: 16
                     font.bold: true
-                    color: Qt.rgba(1, 0.8, 0.8, 1)
+                    color: Theme.onAccentSoft
                 }
             }
 
             Rectangle {
-                visible: mainModel.hasUser
+                visible: dashboardModel.hasUser
                 Layout.fillWidth: true
                 Layout.leftMargin: 12
                 Layout.rightMargin: 12
                 Layout.bottomMargin: 24
                 implicitHeight: welcome.implicitHeight + 28
                 radius: 10
-                color: Qt.rgba(0.478, 0, 0, 1)
+                color: Theme.deepRed
                 Column {
                     id: welcome
                     x: 14
                     y: 14
                     width: parent.width - 28
                     spacing: 4
-                    Label {
+                    Text {
                         width: parent.width
-                        text: mainModel.welcomeText
+                        text: dashboardModel.welcomeText
                         wrapMode: Text.Wrap
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
-                        color: "white"
+                        color: Theme.onAccent
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                     }
-                    Label {
+                    Text {
                         width: parent.width
-                        text: mainModel.accountText
+                        text: dashboardModel.accountText
                         wrapMode: Text.Wrap
                         font.pixelSize: 11
-                        color: Qt.rgba(1, 0.667, 0.667, 1)
+                        color: Theme.onAccentMuted
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                     }
                 }
             }
@@ -133,9 +111,8 @@ Item {
                 objectName: "sendToggle"
                 text: "Send Quorls"
                 glyph: "\uF182"
-                size: 14
-                tint: "white"
-                onClicked: mainModel.toggleSend()
+                font.pixelSize: 14
+                onClicked: dashboardModel.toggleSend()
             }
 
             Item {
@@ -147,9 +124,9 @@ Item {
                 Layout.bottomMargin: 20
                 text: "Log Out"
                 glyph: "\uE9BA"
-                size: 13
-                tint: Qt.rgba(1, 0.667, 0.667, 1)
-                onClicked: mainModel.logout()
+                font.pixelSize: 13
+                textColor: Theme.onAccentMuted
+                onClicked: dashboardModel.logout()
             }
         }
     }
@@ -159,7 +136,7 @@ Item {
         anchors.right: parent.right
         anchors.top: parent.top
         anchors.bottom: parent.bottom
-        color: Qt.rgba(0.96, 0.96, 0.96, 1)
+        color: Theme.page
 
         ListView {
             id: transfers
@@ -179,7 +156,7 @@ Item {
             header: DashboardHeader {
                 width: transfers.width
                 auth: root.auth
-                dashboard: mainModel
+                dashboard: dashboardModel
 
                 // ListView keeps the first row in place when the header grows or shrinks (the
                 // form opening, its hits or message appearing), which would scroll the top of the
@@ -202,7 +179,7 @@ Item {
                     x: 28
                     width: parent.width - 56
                     height: parent.height
-                    color: "white"
+                    color: Theme.surface
                     TransferRow {
                         id: transferRow
                         objectName: "transferRow"
@@ -213,9 +190,9 @@ Item {
                         fromUser: rowSlot.fromUser
                         toUser: rowSlot.toUser
                         note: rowSlot.note
-                        dateLine: mainModel.dateText(rowSlot.createdAt)
-                        amountLine: mainModel.amountText(rowSlot.amount)
-                        sentence: mainModel.transferSentence(rowSlot.fromUser, rowSlot.toUser, rowSlot.amount,
+                        dateLine: dashboardModel.dateText(rowSlot.createdAt)
+                        amountLine: dashboardModel.amountText(rowSlot.amount)
+                        sentence: dashboardModel.transferSentence(rowSlot.fromUser, rowSlot.toUser, rowSlot.amount,
                                                              rowSlot.note, rowSlot.createdAt)
                     }
                 }
@@ -235,7 +212,7 @@ Item {
                         width: parent.width
                         height: parent.height + 14
                         radius: 14
-                        color: "white"
+                        color: Theme.surface
                     }
                 }
             }

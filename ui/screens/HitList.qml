@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QuorlBank
 
@@ -14,13 +13,12 @@ Item {
 
     implicitHeight: stack.implicitHeight
 
-    // Black at 0.1, blurred by 4, two points down, all around the list.
+    // Theme's shadow, blurred by 4, two points down, all around the list.
     QLXShadow {
         anchors.fill: card
         radius: card.radius
         blur: 4
         offsetY: 2
-        color: Qt.rgba(0, 0, 0, 0.1)
     }
 
     Rectangle {
@@ -28,7 +26,7 @@ Item {
         width: parent.width
         height: parent.height
         radius: 8
-        color: "white"
+        color: Theme.surface
         clip: true
 
         Column {
@@ -43,21 +41,23 @@ Item {
                     required property int index
                     width: stack.width
 
-                    Button {
+                    QLXButton {
                         width: parent.width
-                        leftPadding: 12
-                        rightPadding: 12
-                        topPadding: 8
-                        bottomPadding: 8
-                        text: hit.modelData.username
-                        background: Rectangle {
-                            color: parent.down ? Qt.rgba(0.96, 0.96, 0.96, 1) : "white"
-                        }
-                        contentItem: RowLayout {
+                        implicitHeight: face.implicitHeight + 16
+                        radius: 0
+                        fill: Theme.surface
+                        downTint: Theme.fieldFill
+
+                        RowLayout {
+                            id: face
+                            x: 12
+                            y: 8
+                            width: parent.width - 24
+                            height: parent.height - 16
                             spacing: 8
                             Text {
                                 text: "\uE7FD"
-                                font.family: "Material Icons"
+                                font.family: Theme.iconFont
                                 font.pixelSize: 20
                                 color: Theme.darkRed
                             }
@@ -80,14 +80,13 @@ Item {
                             }
                         }
                         Accessible.name: hit.modelData.username
-                        Accessible.onPressAction: if (enabled) clicked()
                         onClicked: list.picked(hit.index)
                     }
                     Rectangle {
                         visible: hit.index < list.hits.length - 1
                         width: parent.width
                         height: 1
-                        color: Qt.rgba(0.9, 0.9, 0.9, 1)
+                        color: Theme.separator
                     }
                 }
             }

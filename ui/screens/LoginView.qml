@@ -7,11 +7,11 @@ Item {
     id: root
 
     // The screen's minimum size: the fixed minimum, or more when the card needs it.
-    implicitWidth: Math.max(440, card.width + 48)
-    implicitHeight: Math.max(520, card.height + 48)
+    implicitWidth: Math.max(Theme.loginMinimum.width, card.width + 48)
+    implicitHeight: Math.max(Theme.loginMinimum.height, card.height + 48)
 
     LoginModel {
-        id: model
+        id: loginModel
         objectName: "loginModel"
         auth: AuthService
     }
@@ -22,16 +22,16 @@ Item {
 
     component ModeTab: QLXButton {
         required property int tab
-        readonly property bool selected: model.mode === tab
+        readonly property bool selected: loginModel.mode === tab
 
         width: (tabBar.width - 8) / 2
         topPadding: 8
         bottomPadding: 8
         radius: 7
         font.weight: selected ? Font.DemiBold : Font.Normal
-        textColor: selected ? "white" : Theme.subtle
+        textColor: selected ? Theme.onAccent : Theme.subtle
         fill: selected ? Theme.darkRed : "transparent"
-        onClicked: model.selectMode(tab)
+        onClicked: loginModel.selectMode(tab)
 
         Behavior on fill {
             ColorAnimation { duration: 200 }
@@ -46,11 +46,11 @@ Item {
         // Under the reset sheet, whose frame is narrower than the card, the card's dimmed edges
         // would read as a second frame around the sheet; the sheet stands alone instead, and its
         // controls leave the accessibility tree meanwhile.
-        visible: !model.showReset
+        visible: !loginModel.showReset
         width: 380
         height: content.implicitHeight + 72
         radius: 16
-        color: "white"
+        color: Theme.surface
         antialiasing: true
 
         Column {
@@ -97,7 +97,7 @@ Item {
                 width: parent.width
                 height: tabRow.implicitHeight + 4
                 radius: 8
-                color: Qt.rgba(0.93, 0.93, 0.93, 1)
+                color: Theme.quietFill
                 antialiasing: true
 
                 Row {
@@ -128,17 +128,17 @@ Item {
                     objectName: "usernameField"
                     width: parent.width
                     placeholder: "Username"
-                    text: model.username
-                    onTextEdited: newText => model.username = newText
+                    text: loginModel.username
+                    onTextEdited: newText => loginModel.username = newText
                 }
                 QLXTextField {
                     objectName: "emailField"
                     width: parent.width
-                    visible: model.mode === LoginModel.Register
+                    visible: loginModel.mode === LoginModel.Register
                     opacity: visible ? 1 : 0
                     placeholder: "Email"
-                    text: model.email
-                    onTextEdited: newText => model.email = newText
+                    text: loginModel.email
+                    onTextEdited: newText => loginModel.email = newText
 
                     Behavior on opacity {
                         NumberAnimation { duration: 200 }
@@ -149,21 +149,21 @@ Item {
                     width: parent.width
                     placeholder: "Password"
                     isSecure: true
-                    text: model.password
-                    onTextEdited: newText => model.password = newText
+                    text: loginModel.password
+                    onTextEdited: newText => loginModel.password = newText
                 }
             }
 
             MessageLine {
                 objectName: "statusLine"
-                text: model.status
+                text: loginModel.status
                 color: Theme.brightRed
             }
 
             Item {
                 width: parent.width
                 height: 40
-                visible: model.isLoading
+                visible: loginModel.isLoading
 
                 QLXBusyIndicator {
                     anchors.centerIn: parent
@@ -173,27 +173,25 @@ Item {
             Column {
                 width: parent.width
                 spacing: 10
-                visible: !model.isLoading
+                visible: !loginModel.isLoading
 
                 QLXButton {
                     objectName: "primaryButton"
+                    variant: QLXButton.Primary
                     width: parent.width
                     topPadding: 13
                     bottomPadding: 13
-                    text: model.mode === LoginModel.Register ? "Create Account" : "Login"
+                    text: loginModel.mode === LoginModel.Register ? "Create Account" : "Login"
                     font.pixelSize: 15
-                    font.weight: Font.DemiBold
-                    fill: Theme.darkRed
-                    textColor: "white"
-                    onClicked: model.doAction()
+                    onClicked: loginModel.doAction()
                 }
                 QLXButton {
                     objectName: "forgotButton"
+                    variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
-                    visible: model.mode === LoginModel.Login
+                    visible: loginModel.mode === LoginModel.Login
                     text: "Forgot Password?"
-                    textColor: Theme.subtle
-                    onClicked: model.showReset = true
+                    onClicked: loginModel.showReset = true
                 }
             }
         }
@@ -210,14 +208,14 @@ Item {
     Connections {
         target: sheetLoader.item
         ignoreUnknownSignals: true
-        function onClosed() { model.showReset = false }
+        function onClosed() { loginModel.showReset = false }
     }
 
     Connections {
-        target: model
+        target: loginModel
         function onShowResetChanged() {
-            if (model.showReset)
-                sheetLoader.setSource("ResetSheet.qml", { prefillUsername: model.username })
+            if (loginModel.showReset)
+                sheetLoader.setSource("ResetSheet.qml", { prefillUsername: loginModel.username })
             else
                 sheetLoader.source = ""
         }

@@ -14,7 +14,7 @@ Item {
     implicitHeight: content.implicitHeight + 64
 
     ResetPasswordModel {
-        id: model
+        id: resetModel
         objectName: "resetPasswordModel"
         auth: AuthService
         prefillUsername: root.prefillUsername
@@ -57,91 +57,85 @@ Item {
                 objectName: "resetUsernameField"
                 width: parent.width
                 placeholder: "Username"
-                text: model.username
-                onTextEdited: newText => model.username = newText
+                text: resetModel.username
+                onTextEdited: newText => resetModel.username = newText
             }
             QLXTextField {
                 objectName: "resetSecretField"
                 width: parent.width
                 placeholder: "Reset Secret"
                 isSecure: true
-                text: model.resetSecret
-                onTextEdited: newText => model.resetSecret = newText
+                text: resetModel.resetSecret
+                onTextEdited: newText => resetModel.resetSecret = newText
             }
             QLXTextField {
                 objectName: "newPasswordField"
                 width: parent.width
                 placeholder: "New Password"
                 isSecure: true
-                text: model.newPassword
-                onTextEdited: newText => model.newPassword = newText
+                text: resetModel.newPassword
+                onTextEdited: newText => resetModel.newPassword = newText
             }
             QLXTextField {
                 objectName: "confirmField"
                 width: parent.width
                 placeholder: "Confirm Password"
                 isSecure: true
-                text: model.confirm
-                onTextEdited: newText => model.confirm = newText
+                text: resetModel.confirm
+                onTextEdited: newText => resetModel.confirm = newText
             }
         }
 
         MessageLine {
             objectName: "resetStatusLine"
-            text: model.status
-            color: model.isSuccess ? Theme.darkRed : Theme.brightRed
+            text: resetModel.status
+            color: resetModel.isSuccess ? Theme.darkRed : Theme.brightRed
         }
 
         QLXBusyIndicator {
             anchors.horizontalCenter: parent.horizontalCenter
-            visible: model.isLoading
+            visible: resetModel.isLoading
         }
 
         QLXButton {
             objectName: "closeButton"
+            variant: QLXButton.Primary
             anchors.horizontalCenter: parent.horizontalCenter
-            visible: !model.isLoading && model.isSuccess
+            visible: !resetModel.isLoading && resetModel.isSuccess
             leftPadding: 24
             rightPadding: 24
             topPadding: 10
             bottomPadding: 10
             text: "Close"
             font.pixelSize: 14
-            font.weight: Font.DemiBold
-            fill: Theme.darkRed
-            textColor: "white"
             onClicked: root.dismiss()
         }
 
         Row {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
-            visible: !model.isLoading && !model.isSuccess
+            visible: !resetModel.isLoading && !resetModel.isSuccess
 
             QLXButton {
                 objectName: "resetButton"
+                variant: QLXButton.Primary
                 leftPadding: 20
                 rightPadding: 20
                 topPadding: 10
                 bottomPadding: 10
                 text: "Reset Password"
                 font.pixelSize: 14
-                font.weight: Font.DemiBold
-                fill: Theme.darkRed
-                textColor: "white"
-                onClicked: model.doReset()
+                onClicked: resetModel.doReset()
             }
             QLXButton {
                 objectName: "cancelButton"
+                variant: QLXButton.Quiet
                 leftPadding: 16
                 rightPadding: 16
                 topPadding: 10
                 bottomPadding: 10
                 text: "Cancel"
                 font.pixelSize: 14
-                fill: Qt.rgba(0.93, 0.93, 0.93, 1)
-                // the platform's standard grey
-                textColor: Qt.rgba(0.557, 0.557, 0.576, 1)
                 onClicked: root.dismiss()
             }
         }

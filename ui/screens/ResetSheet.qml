@@ -30,13 +30,13 @@ Item {
                 radius: 12
                 blur: 16
                 offsetY: 6
-                color: Qt.rgba(0, 0, 0, 0.3)
+                color: Theme.sheetShadow
             }
             Rectangle {
                 objectName: "resetSheetFrame"
                 anchors.fill: parent
                 radius: 12
-                color: "white"
+                color: Theme.surface
             }
         }
         contentItem: ResetPasswordView {

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QuorlBank
 
@@ -13,7 +12,7 @@ Rectangle {
 
     implicitHeight: chipRow.implicitHeight + 16
     radius: 8
-    color: Qt.rgba(0.204, 0.78, 0.349, 0.08)
+    color: Theme.confirmedTint
 
     RowLayout {
         id: chipRow
@@ -23,37 +22,36 @@ Rectangle {
         spacing: 8
         Text {
             text: "\uE86C"
-            font.family: "Material Icons"
+            font.family: Theme.iconFont
             font.pixelSize: 18
-            color: "#34c759"
+            color: Theme.confirmed
         }
-        Label {
+        Text {
             objectName: "chipName"
             text: chip.user ? chip.user.username : ""
             font.pixelSize: 13
             font.bold: true
             color: Theme.ink
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
-        Label {
+        Text {
             text: chip.user ? chip.user.accountNumber : ""
             font.pixelSize: 10
             color: Theme.subtle
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
         Item {
             Layout.fillWidth: true
         }
-        Button {
+        QLXButton {
             objectName: "changeButton"
+            variant: QLXButton.Link
             padding: 2
-            background: null
             text: "Change"
-            contentItem: Text {
-                text: "Change"
-                font.pixelSize: 10
-                color: Theme.darkRed
-            }
-            Accessible.name: text
-            Accessible.onPressAction: if (enabled) clicked()
+            font.pixelSize: 10
+            textColor: Theme.darkRed
             onClicked: chip.changeRequested()
         }
     }

@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QuorlBank
 
@@ -10,39 +9,23 @@ Rectangle {
     id: root
 
     property AuthService auth: AuthService
-    readonly property SendModel sendModel: form
     signal cancelRequested
-
-    readonly property color fieldGrey: Qt.rgba(0.96, 0.96, 0.96, 1)
-    readonly property color green: "#34c759"
-    readonly property color standardGrey: "#8e8e93"
 
     implicitWidth: 480
     implicitHeight: column.implicitHeight + 48
     radius: 14
-    color: "white"
+    color: Theme.surface
 
     SendModel {
         id: form
         auth: root.auth
     }
 
-    component Glyph: Text {
-        font.family: "Material Icons"
-        font.pixelSize: 18
-    }
-
-    component PlainField: TextField {
+    component PlainField: QLXTextField {
         Layout.fillWidth: true
         padding: 10
-        font.pixelSize: 13
-        color: "black"
-        placeholderTextColor: Qt.rgba(0.6, 0.6, 0.6, 1)
-        background: Rectangle {
-            radius: 8
-            color: root.fieldGrey
-        }
-        Accessible.name: placeholderText
+        leftPadding: 14
+        font: Qt.font({ pixelSize: 13 })
     }
 
     ColumnLayout {
@@ -69,7 +52,7 @@ Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: searchRow.implicitHeight + 20
                 radius: 8
-                color: root.fieldGrey
+                color: Theme.fieldFill
 
                 RowLayout {
                     id: searchRow
@@ -77,23 +60,23 @@ Rectangle {
                     y: 10
                     width: parent.width - 20
                     spacing: 8
-                    Glyph {
+                    Text {
                         text: "\uE8B6"
+                        font.family: Theme.iconFont
+                        font.pixelSize: 18
                         color: Theme.subtle
                     }
-                    TextField {
+                    QLXTextField {
                         id: search
                         objectName: "searchField"
                         Layout.fillWidth: true
                         padding: 0
-                        background: null
-                        font.pixelSize: 13
-                        color: "black"
-                        placeholderText: "Search username…"
-                        placeholderTextColor: Qt.rgba(0.6, 0.6, 0.6, 1)
+                        leftPadding: 4
+                        color: "transparent"
+                        font: Qt.font({ pixelSize: 13 })
+                        placeholder: "Search username…"
                         text: form.search.recipientQuery
-                        onTextEdited: form.search.recipientQuery = text
-                        Accessible.name: "Search username…"
+                        onTextEdited: newText => form.search.recipientQuery = newText
                     }
                     // Scaled about its centre; it takes no more room than the clear button, so
                     // the row keeps its height while a search runs.
@@ -105,17 +88,13 @@ Rectangle {
                         Layout.preferredHeight: 20
                         scale: 0.75
                     }
-                    Button {
+                    QLXButton {
                         objectName: "clearButton"
                         visible: !form.search.isSearching && form.search.recipientQuery.length > 0
-                        padding: 0
-                        background: null
-                        contentItem: Glyph {
-                            text: "\uE14C"
-                            color: Theme.subtle
-                        }
+                        variant: QLXButton.Icon
+                        glyph: "\uE14C"
+                        glyphSize: 18
                         Accessible.name: "Clear search"
-                        Accessible.onPressAction: if (enabled) clicked()
                         onClicked: form.search.clear()
                     }
                 }
@@ -137,13 +116,15 @@ Rectangle {
                 onPicked: index => form.search.pickHit(index)
             }
 
-            Label {
+            Text {
                 objectName: "noUsers"
                 visible: form.search.showNoUsers
                 leftPadding: 4
                 text: "No users found"
                 font.pixelSize: 10
                 color: Theme.subtle
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
 
@@ -160,10 +141,10 @@ Rectangle {
                 }
                 PlainField {
                     objectName: "amountField"
-                    placeholderText: "0"
+                    placeholder: "0"
+                    accessibleName: "Amount (◆)"
                     text: form.amountText
-                    onTextEdited: form.amountText = text
-                    Accessible.name: "Amount (◆)"
+                    onTextEdited: newText => form.amountText = newText
                 }
             }
             ColumnLayout {
@@ -176,10 +157,10 @@ Rectangle {
                 }
                 PlainField {
                     objectName: "noteField"
-                    placeholderText: "Optional"
+                    placeholder: "Optional"
+                    accessibleName: "Note"
                     text: form.note
-                    onTextEdited: form.note = text
-                    Accessible.name: "Note"
+                    onTextEdited: newText => form.note = newText
                 }
             }
         }
@@ -191,8 +172,9 @@ Rectangle {
                 visible: form.isSending
                 label: "Sending"
             }
-            Button {
+            QLXButton {
                 objectName: "sendButton"
+                variant: QLXButton.Primary
                 visible: !form.isSending
                 enabled: form.canSend
                 leftPadding: 24
@@ -201,22 +183,11 @@ Rectangle {
                 bottomPadding: 10
                 text: "Send"
                 font.pixelSize: 14
-                font.weight: Font.DemiBold
-                contentItem: Text {
-                    text: "Send"
-                    font: parent.font
-                    color: "white"
-                }
-                background: Rectangle {
-                    radius: 8
-                    color: form.canSend ? Theme.darkRed : root.standardGrey
-                }
-                Accessible.name: text
-                Accessible.onPressAction: if (enabled) clicked()
                 onClicked: form.doSend()
             }
-            Button {
+            QLXButton {
                 objectName: "cancelButton"
+                variant: QLXButton.Quiet
                 visible: !form.isSending
                 leftPadding: 20
                 rightPadding: 20
@@ -224,31 +195,16 @@ Rectangle {
                 bottomPadding: 10
                 text: "Cancel"
                 font.pixelSize: 14
-                contentItem: Text {
-                    text: "Cancel"
-                    font: parent.font
-                    color: root.standardGrey
-                }
-                background: Rectangle {
-                    radius: 8
-                    color: Qt.rgba(0.93, 0.93, 0.93, 1)
-                }
-                Accessible.name: text
-                Accessible.onPressAction: if (enabled) clicked()
                 onClicked: root.cancelRequested()
             }
         }
 
-        Label {
+        MessageLine {
             objectName: "sendStatus"
-            visible: form.sendStatus.length > 0
             Layout.fillWidth: true
-            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignLeft
             text: form.sendStatus
-            font.pixelSize: 13
             color: form.isSendError ? Theme.brightRed : Theme.darkRed
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
     }
 }

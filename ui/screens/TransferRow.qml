@@ -62,7 +62,7 @@ Rectangle {
             objectName: "dateLine"
             text: row.dateLine
             font.pixelSize: 11
-            color: Qt.rgba(0.73, 0.73, 0.73, 1)
+            color: Theme.faint
         }
     }
 

@@ -6,11 +6,11 @@ Item {
     id: root
 
     // The screen's minimum size: the fixed minimum, or more when the card needs it.
-    implicitWidth: Math.max(420, card.width + 48)
-    implicitHeight: Math.max(460, card.height + 48)
+    implicitWidth: Math.max(Theme.verifyMinimum.width, card.width + 48)
+    implicitHeight: Math.max(Theme.verifyMinimum.height, card.height + 48)
 
     VerifyEmailModel {
-        id: model
+        id: verifyModel
         objectName: "verifyEmailModel"
         auth: AuthService
     }
@@ -26,7 +26,7 @@ Item {
         width: 360
         height: content.implicitHeight + 72
         radius: 16
-        color: "white"
+        color: Theme.surface
         antialiasing: true
 
         Column {
@@ -61,7 +61,7 @@ Item {
                 Text {
                     objectName: "sentToText"
                     width: parent.width
-                    text: model.sentToText
+                    text: verifyModel.sentToText
                     textFormat: Text.PlainText
                     font.pixelSize: 13
                     color: Theme.subtle
@@ -78,51 +78,49 @@ Item {
                 placeholder: "6-digit code"
                 font: Qt.font({ family: "DejaVu Sans Mono", pixelSize: 22, bold: true })
                 multilineTextAlignment: Text.AlignHCenter
-                text: model.code
-                onTextEdited: newText => model.code = newText
+                text: verifyModel.code
+                onTextEdited: newText => verifyModel.code = newText
             }
 
             MessageLine {
                 objectName: "verifyStatusLine"
-                text: model.status
-                color: model.isError ? Theme.brightRed : Theme.darkRed
+                text: verifyModel.status
+                color: verifyModel.isError ? Theme.brightRed : Theme.darkRed
             }
 
             QLXBusyIndicator {
                 anchors.horizontalCenter: parent.horizontalCenter
-                visible: model.isLoading
+                visible: verifyModel.isLoading
             }
 
             Column {
                 width: parent.width
                 spacing: 10
-                visible: !model.isLoading
+                visible: !verifyModel.isLoading
 
                 QLXButton {
                     objectName: "verifyButton"
+                    variant: QLXButton.Primary
                     width: parent.width
                     topPadding: 13
                     bottomPadding: 13
                     text: "Verify Email"
                     font.pixelSize: 15
-                    font.weight: Font.DemiBold
-                    fill: Theme.darkRed
-                    textColor: "white"
-                    onClicked: model.doVerify()
+                    onClicked: verifyModel.doVerify()
                 }
                 QLXButton {
                     objectName: "resendButton"
+                    variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
-                    text: model.resendLabel
-                    textColor: Theme.subtle
-                    onClicked: model.doResend()
+                    text: verifyModel.resendLabel
+                    onClicked: verifyModel.doResend()
                 }
                 QLXButton {
                     objectName: "logoutButton"
+                    variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Log Out"
-                    textColor: Theme.subtle
-                    onClicked: model.logout()
+                    onClicked: verifyModel.logout()
                 }
             }
         }
