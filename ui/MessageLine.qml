@@ -1,11 +1,12 @@
 import QtQuick
+import QuorlBank
 
-// A screen's one message line: system font 13, centred, wrapped; read out as static text.
+// A screen's one message line: body size, centred, wrapped; read out as static text.
 Text {
     width: parent ? parent.width : implicitWidth
     visible: text.length > 0
     textFormat: Text.PlainText
-    font.pixelSize: 13
+    font.pixelSize: Theme.bodySize
     horizontalAlignment: Text.AlignHCenter
     wrapMode: Text.Wrap
 

@@ -29,7 +29,7 @@ Item {
                 y: 0
                 width: 4
                 height: 9
-                radius: 2
+                radius: width / 2
                 color: Theme.busyBar
                 opacity: 0.2 + 0.8 * index / 7
                 transform: Rotation {

@@ -30,7 +30,7 @@ Item {
                             : variant === QLXButton.Link || variant === QLXButton.Icon ? Theme.subtle
                             : Theme.onAccent
     property color downTint: "transparent"
-    property real radius: 8
+    property real radius: Theme.controlRadius
     property alias font: label.font
     property real padding: 0
     property real topPadding: padding
@@ -99,7 +99,7 @@ Item {
         anchors.rightMargin: control.rightPadding
         text: control.text
         textFormat: Text.PlainText
-        font.pixelSize: 13
+        font.pixelSize: Theme.bodySize
         font.weight: control.variant === QLXButton.Primary ? Font.DemiBold : Font.Normal
         color: control.textColor
         opacity: control.down && !control.tintsWhenDown ? 0.6 : 1

@@ -16,7 +16,7 @@ Rectangle {
     required property string placeholder
     property string text
     property bool isSecure: false
-    property font font: Qt.font({ pixelSize: 14 })
+    property font font: Qt.font({ pixelSize: Theme.calloutSize })
     // Aligns the placeholder and a plain entry's text; a masked entry keeps its text leading.
     property int multilineTextAlignment: Text.AlignLeft
     // Room between the fill's edge and the text; a field drawn on a fill of its own has none.
@@ -42,7 +42,7 @@ Rectangle {
 
     implicitWidth: Math.max(input.contentWidth, placeholderText.implicitWidth) + leftPadding + padding
     implicitHeight: input.implicitHeight + 2 * padding
-    radius: 8
+    radius: Theme.controlRadius
     color: Theme.fieldFill
     antialiasing: true
 

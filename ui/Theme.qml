@@ -1,8 +1,9 @@
 pragma Singleton
 import QtQuick
 
-// Every colour the screens and shared controls draw with, the one diagonal gradient, the icon
-// font, and each screen's minimum size.
+// Every colour, text size and corner radius the screens and shared controls draw with, the one
+// diagonal gradient, the icon font, and each screen's minimum size. Spacing and margins stay
+// beside the layout they belong to.
 //
 // The gradient runs from darkRed at gradientStart to brightRed at gradientEnd, both unit points
 // of whatever it fills (top-left corner to bottom-right corner). Screens draw it with
@@ -48,6 +49,31 @@ QtObject {
     // A confirmed choice (the send form's picked recipient): its check mark and, faintly, its fill.
     readonly property color confirmed: "#34c759"
     readonly property color confirmedTint: Qt.rgba(confirmed.r, confirmed.g, confirmed.b, 0.08)
+
+    // Text sizes (pixels), smallest to largest.
+    readonly property int captionSize: 10      // labels above fields, account numbers, "Change", "No users found"
+    readonly property int footnoteSize: 11     // a transfer's date, the sidebar's account number
+    readonly property int detailSize: 12       // a transfer's note
+    readonly property int bodySize: 13         // running text, messages, buttons
+    readonly property int calloutSize: 14      // typed text and a transfer's names
+    readonly property int actionSize: 15       // a screen's main button
+    readonly property int headlineSize: 16     // a transfer's amount, the sidebar's name
+    readonly property int title3Size: 18       // section headings
+    readonly property int title2Size: 20       // the reset sheet's heading, a hit's person icon
+    readonly property int title1Size: 22       // a screen's heading, the code field
+    readonly property int brandMarkSize: 36    // the sidebar's ◆
+    readonly property int balanceSize: 40      // the balance figure
+    readonly property int verifyMarkSize: 48   // the envelope on the verification screen
+    readonly property int logoSize: 52         // the ◆ above the sign-in form
+    readonly property int watermarkSize: 64    // the large ◆ behind the balance
+
+    // Corner radii (pixels).
+    readonly property int tabRadius: 7         // a tab inside the tab bar (control radius less its inset)
+    readonly property int controlRadius: 8     // fields, buttons, the tab bar, chips, the hit list
+    readonly property int rowRadius: 10        // a transfer row, the sidebar's welcome card
+    readonly property int sheetRadius: 12      // a modal sheet
+    readonly property int cardRadius: 14       // the dashboard's cards
+    readonly property int panelRadius: 16      // the sign-in and verification panels
 
     readonly property point gradientStart: Qt.point(0, 0)
     readonly property point gradientEnd: Qt.point(1, 1)

@@ -19,7 +19,7 @@ Column {
         id: balanceCard
         width: header.width - 56
         implicitHeight: balanceLines.implicitHeight + 44
-        radius: 14
+        radius: Theme.cardRadius
         color: Theme.darkRed
 
         Column {
@@ -29,7 +29,7 @@ Column {
             spacing: 4
             Text {
                 text: "Total Balance"
-                font.pixelSize: 13
+                font.pixelSize: Theme.bodySize
                 color: Theme.onAccentSoft
                 Accessible.role: Accessible.Heading
                 Accessible.name: text
@@ -37,7 +37,7 @@ Column {
             Text {
                 objectName: "balance"
                 text: header.dashboard.balanceText
-                font.pixelSize: 40
+                font.pixelSize: Theme.balanceSize
                 font.bold: true
                 color: Theme.onAccent
                 Accessible.role: Accessible.StaticText
@@ -45,7 +45,7 @@ Column {
             }
             Text {
                 text: "Quorls"
-                font.pixelSize: 13
+                font.pixelSize: Theme.bodySize
                 color: Theme.onAccentMuted
             }
         }
@@ -54,7 +54,7 @@ Column {
             anchors.rightMargin: 28
             anchors.verticalCenter: parent.verticalCenter
             text: "◆"
-            font.pixelSize: 64
+            font.pixelSize: Theme.watermarkSize
             color: Theme.onAccentWatermark
         }
     }
@@ -80,7 +80,7 @@ Column {
         Rectangle {
             width: parent.width
             height: parent.height + 14
-            radius: 14
+            radius: Theme.cardRadius
             color: Theme.surface
         }
 
@@ -96,7 +96,7 @@ Column {
                 width: parent.width - 48
                 Text {
                     text: "Recent Transactions"
-                    font.pixelSize: 18
+                    font.pixelSize: Theme.title3Size
                     font.bold: true
                     color: Theme.ink
                     Accessible.role: Accessible.Heading
@@ -122,7 +122,7 @@ Column {
                 width: parent.width - 48
                 horizontalAlignment: Text.AlignHCenter
                 text: "No transactions yet."
-                font.pixelSize: 13
+                font.pixelSize: Theme.bodySize
                 color: Theme.faint
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text

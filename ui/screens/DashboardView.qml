@@ -51,20 +51,20 @@ Item {
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "◆"
-                    font.pixelSize: 36
+                    font.pixelSize: Theme.brandMarkSize
                     color: Theme.onAccent
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Quorl"
-                    font.pixelSize: 16
+                    font.pixelSize: Theme.headlineSize
                     font.bold: true
                     color: Theme.onAccent
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Bank"
-                    font.pixelSize: 16
+                    font.pixelSize: Theme.headlineSize
                     font.bold: true
                     color: Theme.onAccentSoft
                 }
@@ -77,7 +77,7 @@ Item {
                 Layout.rightMargin: 12
                 Layout.bottomMargin: 24
                 implicitHeight: welcome.implicitHeight + 28
-                radius: 10
+                radius: Theme.rowRadius
                 color: Theme.deepRed
                 Column {
                     id: welcome
@@ -89,7 +89,7 @@ Item {
                         width: parent.width
                         text: dashboardModel.welcomeText
                         wrapMode: Text.Wrap
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.bodySize
                         font.weight: Font.DemiBold
                         color: Theme.onAccent
                         Accessible.role: Accessible.StaticText
@@ -99,7 +99,7 @@ Item {
                         width: parent.width
                         text: dashboardModel.accountText
                         wrapMode: Text.Wrap
-                        font.pixelSize: 11
+                        font.pixelSize: Theme.footnoteSize
                         color: Theme.onAccentMuted
                         Accessible.role: Accessible.StaticText
                         Accessible.name: text
@@ -111,7 +111,7 @@ Item {
                 objectName: "sendToggle"
                 text: "Send Quorls"
                 glyph: "\uF182"
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 onClicked: dashboardModel.toggleSend()
             }
 
@@ -124,7 +124,7 @@ Item {
                 Layout.bottomMargin: 20
                 text: "Log Out"
                 glyph: "\uE9BA"
-                font.pixelSize: 13
+                font.pixelSize: Theme.bodySize
                 textColor: Theme.onAccentMuted
                 onClicked: dashboardModel.logout()
             }
@@ -148,8 +148,7 @@ Item {
             // Whether the user left the view at its top; see the header's onHeightChanged.
             property bool pinnedTop: true
             onMovementEnded: pinnedTop = atYBeginning
-            ScrollBar.vertical: ScrollBar {
-                policy: ScrollBar.AlwaysOn
+            ScrollBar.vertical: QLXScrollBar {
                 onPressedChanged: if (!pressed) transfers.pinnedTop = transfers.atYBeginning
             }
 
@@ -211,7 +210,7 @@ Item {
                         y: -14
                         width: parent.width
                         height: parent.height + 14
-                        radius: 14
+                        radius: Theme.cardRadius
                         color: Theme.surface
                     }
                 }

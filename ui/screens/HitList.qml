@@ -25,7 +25,7 @@ Item {
         id: card
         width: parent.width
         height: parent.height
-        radius: 8
+        radius: Theme.controlRadius
         color: Theme.surface
         clip: true
 
@@ -58,20 +58,20 @@ Item {
                             Text {
                                 text: "\uE7FD"
                                 font.family: Theme.iconFont
-                                font.pixelSize: 20
+                                font.pixelSize: Theme.title2Size
                                 color: Theme.darkRed
                             }
                             Column {
                                 spacing: 2
                                 Text {
                                     text: hit.modelData.username
-                                    font.pixelSize: 13
+                                    font.pixelSize: Theme.bodySize
                                     font.bold: true
                                     color: Theme.ink
                                 }
                                 Text {
                                     text: hit.modelData.accountNumber
-                                    font.pixelSize: 10
+                                    font.pixelSize: Theme.captionSize
                                     color: Theme.subtle
                                 }
                             }

@@ -27,7 +27,7 @@ Item {
         width: (tabBar.width - 8) / 2
         topPadding: 8
         bottomPadding: 8
-        radius: 7
+        radius: Theme.tabRadius
         font.weight: selected ? Font.DemiBold : Font.Normal
         textColor: selected ? Theme.onAccent : Theme.subtle
         fill: selected ? Theme.darkRed : "transparent"
@@ -49,7 +49,7 @@ Item {
         visible: !loginModel.showReset
         width: 380
         height: content.implicitHeight + 72
-        radius: 16
+        radius: Theme.panelRadius
         color: Theme.surface
         antialiasing: true
 
@@ -68,14 +68,14 @@ Item {
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "\u25C6"
-                    font.pixelSize: 52
+                    font.pixelSize: Theme.logoSize
                     color: Theme.darkRed
                     Accessible.ignored: true
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Quorl Bank"
-                    font.pixelSize: 22
+                    font.pixelSize: Theme.title1Size
                     font.bold: true
                     color: Theme.ink
                     Accessible.role: Accessible.Heading
@@ -84,7 +84,7 @@ Item {
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Your premium digital currency"
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.bodySize
                     color: Theme.subtle
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
@@ -96,7 +96,7 @@ Item {
 
                 width: parent.width
                 height: tabRow.implicitHeight + 4
-                radius: 8
+                radius: Theme.controlRadius
                 color: Theme.quietFill
                 antialiasing: true
 
@@ -182,7 +182,7 @@ Item {
                     topPadding: 13
                     bottomPadding: 13
                     text: loginModel.mode === LoginModel.Register ? "Create Account" : "Login"
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.actionSize
                     onClicked: loginModel.doAction()
                 }
                 QLXButton {

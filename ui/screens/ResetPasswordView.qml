@@ -31,7 +31,7 @@ Item {
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
             text: "Reset Password"
-            font.pixelSize: 20
+            font.pixelSize: Theme.title2Size
             font.bold: true
             color: Theme.ink
             Accessible.role: Accessible.Heading
@@ -41,7 +41,7 @@ Item {
         Text {
             width: parent.width
             text: "Enter your username, the reset secret from your Render dashboard, and a new password."
-            font.pixelSize: 13
+            font.pixelSize: Theme.bodySize
             color: Theme.subtle
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
@@ -107,7 +107,7 @@ Item {
             topPadding: 10
             bottomPadding: 10
             text: "Close"
-            font.pixelSize: 14
+            font.pixelSize: Theme.calloutSize
             onClicked: root.dismiss()
         }
 
@@ -124,7 +124,7 @@ Item {
                 topPadding: 10
                 bottomPadding: 10
                 text: "Reset Password"
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 onClicked: resetModel.doReset()
             }
             QLXButton {
@@ -135,7 +135,7 @@ Item {
                 topPadding: 10
                 bottomPadding: 10
                 text: "Cancel"
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 onClicked: root.dismiss()
             }
         }

@@ -11,7 +11,7 @@ Rectangle {
     signal changeRequested
 
     implicitHeight: chipRow.implicitHeight + 16
-    radius: 8
+    radius: Theme.controlRadius
     color: Theme.confirmedTint
 
     RowLayout {
@@ -23,13 +23,13 @@ Rectangle {
         Text {
             text: "\uE86C"
             font.family: Theme.iconFont
-            font.pixelSize: 18
+            font.pixelSize: Theme.title3Size
             color: Theme.confirmed
         }
         Text {
             objectName: "chipName"
             text: chip.user ? chip.user.username : ""
-            font.pixelSize: 13
+            font.pixelSize: Theme.bodySize
             font.bold: true
             color: Theme.ink
             Accessible.role: Accessible.StaticText
@@ -37,7 +37,7 @@ Rectangle {
         }
         Text {
             text: chip.user ? chip.user.accountNumber : ""
-            font.pixelSize: 10
+            font.pixelSize: Theme.captionSize
             color: Theme.subtle
             Accessible.role: Accessible.StaticText
             Accessible.name: text
@@ -50,7 +50,7 @@ Rectangle {
             variant: QLXButton.Link
             padding: 2
             text: "Change"
-            font.pixelSize: 10
+            font.pixelSize: Theme.captionSize
             textColor: Theme.darkRed
             onClicked: chip.changeRequested()
         }

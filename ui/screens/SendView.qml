@@ -13,7 +13,7 @@ Rectangle {
 
     implicitWidth: 480
     implicitHeight: column.implicitHeight + 48
-    radius: 14
+    radius: Theme.cardRadius
     color: Theme.surface
 
     SendModel {
@@ -25,7 +25,7 @@ Rectangle {
         Layout.fillWidth: true
         padding: 10
         leftPadding: 14
-        font: Qt.font({ pixelSize: 13 })
+        font: Qt.font({ pixelSize: Theme.bodySize })
     }
 
     ColumnLayout {
@@ -37,7 +37,7 @@ Rectangle {
 
         Text {
             text: "Send Quorls"
-            font.pixelSize: 18
+            font.pixelSize: Theme.title3Size
             font.bold: true
             color: Theme.ink
             Accessible.role: Accessible.Heading
@@ -51,7 +51,7 @@ Rectangle {
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: searchRow.implicitHeight + 20
-                radius: 8
+                radius: Theme.controlRadius
                 color: Theme.fieldFill
 
                 RowLayout {
@@ -63,7 +63,7 @@ Rectangle {
                     Text {
                         text: "\uE8B6"
                         font.family: Theme.iconFont
-                        font.pixelSize: 18
+                        font.pixelSize: Theme.title3Size
                         color: Theme.subtle
                     }
                     QLXTextField {
@@ -73,7 +73,7 @@ Rectangle {
                         padding: 0
                         leftPadding: 4
                         color: "transparent"
-                        font: Qt.font({ pixelSize: 13 })
+                        font: Qt.font({ pixelSize: Theme.bodySize })
                         placeholder: "Search username…"
                         text: form.search.recipientQuery
                         onTextEdited: newText => form.search.recipientQuery = newText
@@ -121,7 +121,7 @@ Rectangle {
                 visible: form.search.showNoUsers
                 leftPadding: 4
                 text: "No users found"
-                font.pixelSize: 10
+                font.pixelSize: Theme.captionSize
                 color: Theme.subtle
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
@@ -136,7 +136,7 @@ Rectangle {
                 spacing: 4
                 Text {
                     text: "Amount (◆)"
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.captionSize
                     color: Theme.subtle
                 }
                 PlainField {
@@ -152,7 +152,7 @@ Rectangle {
                 spacing: 4
                 Text {
                     text: "Note"
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.captionSize
                     color: Theme.subtle
                 }
                 PlainField {
@@ -182,7 +182,7 @@ Rectangle {
                 topPadding: 10
                 bottomPadding: 10
                 text: "Send"
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 onClicked: form.doSend()
             }
             QLXButton {
@@ -194,7 +194,7 @@ Rectangle {
                 topPadding: 10
                 bottomPadding: 10
                 text: "Cancel"
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 onClicked: root.cancelRequested()
             }
         }

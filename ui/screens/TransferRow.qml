@@ -19,7 +19,7 @@ Rectangle {
 
     implicitHeight: lines.implicitHeight + 24
     color: Theme.cardTint
-    radius: 10
+    radius: Theme.rowRadius
 
     Column {
         id: lines
@@ -34,7 +34,7 @@ Rectangle {
 
             Text {
                 text: row.fromUser
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 font.bold: true
                 color: Theme.ink
             }
@@ -44,7 +44,7 @@ Rectangle {
             }
             Text {
                 text: row.toUser
-                font.pixelSize: 14
+                font.pixelSize: Theme.calloutSize
                 font.bold: true
                 color: Theme.ink
             }
@@ -55,13 +55,13 @@ Rectangle {
             width: parent.width
             text: row.note
             elide: Text.ElideRight
-            font.pixelSize: 12
+            font.pixelSize: Theme.detailSize
             color: Theme.subtle
         }
         Text {
             objectName: "dateLine"
             text: row.dateLine
-            font.pixelSize: 11
+            font.pixelSize: Theme.footnoteSize
             color: Theme.faint
         }
     }
@@ -72,7 +72,7 @@ Rectangle {
         anchors.rightMargin: 16
         anchors.verticalCenter: parent.verticalCenter
         text: row.amountLine
-        font.pixelSize: 16
+        font.pixelSize: Theme.headlineSize
         font.bold: true
         color: Theme.darkRed
     }

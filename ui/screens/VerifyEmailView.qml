@@ -25,7 +25,7 @@ Item {
         anchors.centerIn: parent
         width: 360
         height: content.implicitHeight + 72
-        radius: 16
+        radius: Theme.panelRadius
         color: Theme.surface
         antialiasing: true
 
@@ -46,13 +46,13 @@ Item {
                     text: "\u2709\uFE0F"
                     // the one coloured glyph of the app
                     font.family: "Noto Color Emoji"
-                    font.pixelSize: 48
+                    font.pixelSize: Theme.verifyMarkSize
                     Accessible.ignored: true
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Verify Your Email"
-                    font.pixelSize: 22
+                    font.pixelSize: Theme.title1Size
                     font.bold: true
                     color: Theme.ink
                     Accessible.role: Accessible.Heading
@@ -63,7 +63,7 @@ Item {
                     width: parent.width
                     text: verifyModel.sentToText
                     textFormat: Text.PlainText
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.bodySize
                     color: Theme.subtle
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.Wrap
@@ -76,7 +76,7 @@ Item {
                 objectName: "codeField"
                 width: parent.width
                 placeholder: "6-digit code"
-                font: Qt.font({ family: "DejaVu Sans Mono", pixelSize: 22, bold: true })
+                font: Qt.font({ family: "DejaVu Sans Mono", pixelSize: Theme.title1Size, bold: true })
                 multilineTextAlignment: Text.AlignHCenter
                 text: verifyModel.code
                 onTextEdited: newText => verifyModel.code = newText
@@ -105,7 +105,7 @@ Item {
                     topPadding: 13
                     bottomPadding: 13
                     text: "Verify Email"
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.actionSize
                     onClicked: verifyModel.doVerify()
                 }
                 QLXButton {
