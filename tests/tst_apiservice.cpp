@@ -434,7 +434,7 @@ private Q_SLOTS:
         fake().setFallback("GET", "/api/me", FakeReply::rawBytes(closedAfterReply));
         APIService service(fake().options(10s));
         QVERIFY(!failureOf(service.me("tok")));
-        QTest::qWait(100); // the server's close arrives
+        QTRY_COMPARE(fake().closedCount(), 1); // the server's close has gone out
         QElapsedTimer clock;
         clock.start();
         const std::exception_ptr error = failureOf(service.me("tok"));

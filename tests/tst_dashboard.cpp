@@ -158,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(m_f->openDashboard());
         QTRY_COMPARE(requests(transactionsPath), 2);
         m_f->closeDashboard(); // e.g. signed out meanwhile
-        QTest::qWait(800);
+        QVERIFY(m_f->fake->waitUntilAnswered(m_f->fake->answeredCount() + 1));
         QCOMPARE(m_f->auth->transactions().size(), 1);
     }
 };

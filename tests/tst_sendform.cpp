@@ -66,6 +66,7 @@ private Q_SLOTS:
         // Right after the first keystroke: a query, nothing running, no hits.
         QVERIFY(m_form->search()->showNoUsers());
         QVERIFY(!m_form->search()->isSearching());
+        // Keystrokes 100 ms apart: each one within the pause that lets a search start.
         QTest::qWait(100);
         m_form->search()->setRecipientQuery(u"al"_qs);
         QTest::qWait(100);
@@ -136,7 +137,7 @@ private Q_SLOTS:
         m_form->search()->setRecipientQuery(u"ali"_qs);
         QVERIFY(!m_form->search()->isSearching());
         QTRY_COMPARE(m_form->search()->searchResults().size(), 1);
-        QTest::qWait(1000);
+        QVERIFY(m_f->fake->waitUntilAnswered(m_f->fake->answeredCount() + 1)); // the late one
         QCOMPARE(m_form->search()->searchResults().first().username, u"alice"_qs);
         // A failed search keeps the earlier hits and shows no message.
         m_form->search()->setRecipientQuery(u"alic"_qs);
@@ -247,8 +248,9 @@ private Q_SLOTS:
         m_f->fake->setFallback("GET", searchPath, FakeReply::silence());
         m_form->search()->setRecipientQuery(u"al"_qs);
         QTRY_VERIFY(m_form->search()->isSearching());
+        const int closedBefore = m_f->fake->closedCount();
         m_form.reset(); // closed while the search is on its way: the request is aborted
-        QTest::qWait(200);
+        QTRY_COMPARE(m_f->fake->closedCount(), closedBefore + 1);
     }
 };
 

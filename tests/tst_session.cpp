@@ -110,7 +110,7 @@ private Q_SLOTS:
             AuthService session(*m_api);
             Recorder recorder(session);
             QTRY_COMPARE(TokenStore::read(), std::nullopt);
-            QTest::qWait(100);
+            QVERIFY(!m_fake || m_fake->waitUntilAnswered(1));
             QCOMPARE(recorder.events, QStringList());
             QVERIFY(!session.currentUser());
         }
@@ -142,8 +142,7 @@ private Q_SLOTS:
         QStringList requestsWhenUserArrived;
         connect(&session, &AuthService::currentUserChanged, this,
                 [&] { requestsWhenUserArrived = paths(m_fake->requests()); });
-        QTRY_COMPARE(m_fake->requests().size(), 2);
-        QTest::qWait(100);
+        QVERIFY(m_fake->waitUntilAnswered(2));
         QCOMPARE(recorder.events, (listArrives ? QStringList{u"user:ann"_qs, u"transactions:t1,t2"_qs}
                                                : QStringList{u"user:ann"_qs}));
         QCOMPARE(requestsWhenUserArrived, QStringList{u"GET /api/me"_qs});
@@ -176,7 +175,7 @@ private Q_SLOTS:
         else
             session.logout();
         Recorder recorder(session);
-        QTest::qWait(700);
+        QVERIFY(m_fake->waitUntilAnswered(thenLogin ? 3 : 1)); // the late restore's reply too
         QCOMPARE(recorder.events, QStringList());
         QCOMPARE(TokenStore::read(), thenLogin ? std::optional<QString>(u"new"_qs) : std::nullopt);
         QCOMPARE(session.currentUser().has_value(), thenLogin);
@@ -217,7 +216,8 @@ private Q_SLOTS:
             session.reset();
             QCOMPARE(errorAs<AppError>(failureOf(std::move(task))).has_value(), throws);
         }
-        QTest::qWait(400); // the restore started by the constructor ends too
+        // Every reply, the restore's among them, has reached its ended coroutine.
+        QVERIFY(m_fake->waitUntilAnswered(int(m_fake->requests().size())));
         QVERIFY(!operation.isEmpty() || m_fake->requests(u"/api/transactions"_qs).isEmpty());
     }
 

@@ -9,6 +9,7 @@
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTimer>
+#include <QtTest/QTest>
 
 FakeReply FakeReply::json(int status, QByteArray body)
 {
@@ -76,6 +77,8 @@ struct FakeService::Private
     QHash<QString, FakeReply> fallbacks;
     QList<RecordedRequest> requests;
     int connections = 0;
+    int closed = 0;
+    int answered = 0;
 
     void accept()
     {
@@ -84,7 +87,10 @@ struct FakeService::Private
             auto state = std::make_shared<Connection>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
                              [this, socket, state] { serve(socket, state); });
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+                ++closed;
+                socket->deleteLater();
+            });
             serve(socket, state);
         }
     }
@@ -136,7 +142,10 @@ struct FakeService::Private
             const FakeReply reply = take(request.method, request.path);
             state->busy = true;
             QPointer<QTcpSocket> guard(socket);
-            QTimer::singleShot(reply.delay, socket, [this, guard, state, reply, close] {
+            // Not the socket's context: a reply whose client has gone still counts as answered.
+            QTimer::singleShot(reply.delay, q, [this, guard, state, reply, close] {
+                if (reply.kind != FakeReply::Kind::Silence)
+                    ++answered;
                 if (guard)
                     answer(guard, state, reply, close);
             });
@@ -231,6 +240,24 @@ void FakeService::clear()
 int FakeService::connectionCount() const
 {
     return d->connections;
+}
+
+int FakeService::closedCount() const
+{
+    return d->closed;
+}
+
+int FakeService::answeredCount() const
+{
+    return d->answered;
+}
+
+bool FakeService::waitUntilAnswered(int count, std::chrono::milliseconds grace)
+{
+    if (!QTest::qWaitFor([&] { return d->answered >= count; }, 5000))
+        return false;
+    QTest::qWait(int(grace.count()));
+    return true;
 }
 
 QList<RecordedRequest> FakeService::requests() const

@@ -70,6 +70,15 @@ public:
     void clear(); // forgets scripts and recorded requests
 
     [[nodiscard]] int connectionCount() const; // connections accepted so far (TLS or not)
+    [[nodiscard]] int closedCount() const;     // of those, the ones that have ended (either side)
+    // Replies whose delay has run out: written, dropped, or not sent because the client had gone.
+    // A reply that stays silent never counts.
+    [[nodiscard]] int answeredCount() const;
+    // Waits until answeredCount() reaches count, then lets the event loop run for the grace, time
+    // for the last reply to cross loopback and reach whoever asked. False after 5 s without it.
+    // Tests that check that a late reply changes nothing wait with this rather than for a guess.
+    [[nodiscard]] bool waitUntilAnswered(int count,
+                                         std::chrono::milliseconds grace = std::chrono::milliseconds(100));
     [[nodiscard]] QList<RecordedRequest> requests() const;
     [[nodiscard]] QList<RecordedRequest> requests(const QString &path) const;
 
