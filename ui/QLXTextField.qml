@@ -30,6 +30,10 @@ Rectangle {
     function entered() {
         return input.getText(0, input.length)
     }
+    // Puts the keyboard in the entry: a form's first field when its screen appears.
+    function takeFocus() {
+        input.forceActiveFocus()
+    }
     function showText() {
         if (entered() !== root.text) {
             input.clear()

@@ -83,7 +83,7 @@ Item {
             const view = createTemporaryObject(viewComponent, scene)
             const order = [["usernameField", "input"], ["passwordField", "input"], ["primaryButton"], ["forgotButton"]]
             const itemOf = path => path.length === 2 ? findChild(findChild(view, path[0]), path[1]) : findChild(view, path[0])
-            mouseClick(itemOf(order[0]))
+            verify(itemOf(order[0]).activeFocus, "the keyboard starts in the username field")
             for (let i = 1; i < order.length; ++i) {
                 keyClick(Qt.Key_Tab)
                 verify(itemOf(order[i]).activeFocus, order[i][0])
@@ -105,6 +105,7 @@ Item {
             typeInto(view, "usernameField", "bob")
             let sheet = openSheet(view)
             verify(model.showReset)
+            verify(findChild(findChild(sheet.contentItem, "resetUsernameField"), "input").activeFocus)
             const resetModel = findChild(sheet.contentItem, "resetPasswordModel")
             compare(resetModel.username, "bob")
 
@@ -117,6 +118,7 @@ Item {
             keyClick(Qt.Key_Escape)
             tryVerify(() => !model.showReset)
             tryVerify(() => findChild(view, "resetSheet") === null)
+            verify(findChild(view, "forgotButton").activeFocus)
 
             // Opened again: a fresh sheet with the field's current text.
             sheet = openSheet(view)

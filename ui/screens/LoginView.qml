@@ -125,6 +125,8 @@ Item {
                 spacing: 10
 
                 QLXTextField {
+                    id: usernameField
+
                     objectName: "usernameField"
                     width: parent.width
                     placeholder: "Username"
@@ -186,6 +188,8 @@ Item {
                     onClicked: loginModel.doAction()
                 }
                 QLXButton {
+                    id: forgotButton
+
                     objectName: "forgotButton"
                     variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -214,10 +218,15 @@ Item {
     Connections {
         target: loginModel
         function onShowResetChanged() {
-            if (loginModel.showReset)
+            if (loginModel.showReset) {
                 sheetLoader.setSource("ResetSheet.qml", { prefillUsername: loginModel.username })
-            else
+            } else {
                 sheetLoader.source = ""
+                // The keyboard goes back to the link that opened the sheet.
+                forgotButton.forceActiveFocus(Qt.PopupFocusReason)
+            }
         }
     }
+
+    Component.onCompleted: usernameField.takeFocus()
 }

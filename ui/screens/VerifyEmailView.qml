@@ -73,6 +73,8 @@ Item {
             }
 
             QLXTextField {
+                id: codeField
+
                 objectName: "codeField"
                 width: parent.width
                 placeholder: "6-digit code"
@@ -125,4 +127,6 @@ Item {
             }
         }
     }
+
+    Component.onCompleted: codeField.takeFocus()
 }
