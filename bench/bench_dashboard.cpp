@@ -4,14 +4,21 @@
 // and what it costs in memory, for 100 and for 100,000 transfers. Prints figures; not a test.
 //
 // Each size runs in a child process of its own, so that one run's heap does not blur the other's
-// memory figure. Run: bench_dashboard [transfers]
+// memory figure, and the server runs in a process of its own again, so that its work and memory
+// are not counted as the client's.
+//
+// Run: bench_dashboard                    (both sizes)
+//      bench_dashboard N                  (the client, N transfers)
+//      bench_dashboard --serve N          (the server for N transfers; prints its port and reply size)
 #include "testsupport/DashboardFixture.h"
 #include "ui/screens/DashboardModel.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -24,6 +31,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+
+#include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
@@ -141,13 +150,11 @@ private:
     qint64 m_longestCpu = 0;
 };
 
-int runOne(int count)
+// The client against the server process at `server`, which serves `count` transfers in
+// `replyBytes` when told to.
+int runClient(QProcess &serverProcess, const APIService::Options &server, int count, qsizetype replyBytes)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale("en_US"), status);
-
-    // The fake serves the 12 MB reply from a thread of its own: only the client's work is timed.
-    DashboardFixture f(DashboardFixture::ServerThread::Own);
+    DashboardFixture f(server);
     if (!f.signIn(QStringLiteral("alice"), 1234.5, {}))
         return 1;
     QQuickItem *view = f.openDashboard(QSize(900, 720));
@@ -155,24 +162,14 @@ int runOne(int count)
         return 1;
     QTest::qWait(500);
     auto *list = view->findChild<QQuickItem *>(QStringLiteral("transfers"));
+    serverProcess.write("long list\n");
+    if (!serverProcess.waitForReadyRead(10000) || !serverProcess.readLine().startsWith("serving"))
+        return 1;
 
-    QList<DashboardFixture::Transfer> transfers;
-    transfers.reserve(count);
-    for (int i = 0; i < count; ++i)
-        transfers.append({i % 2 ? "alice" : "bob", i % 2 ? "bob" : "alice", 1.0 + i,
-                          i % 3 ? QString() : QStringLiteral("note %1").arg(i)});
-    f.serveTransfers(transfers);
-    const qsizetype replyBytes = SessionFixtures::transfersJson(transfers).size();
-    transfers = {};
     // First, so that the server has sent this reply once before either fetch is timed.
-    QUrl url;
-    QByteArray caPem;
-    f.onServer([&] {
-        url = f.fake->options().base;
-        caPem = f.fake->options().extraCaPem;
-    });
+    QUrl url = server.base;
     url.setPath(url.path() + QStringLiteral("/transactions"));
-    const double curlMs = curlFetchMs(url, caPem, replyBytes);
+    const double curlMs = curlFetchMs(url, server.extraCaPem, replyBytes);
     malloc_trim(0);
     const double baseline = residentMiB();
 
@@ -262,6 +259,53 @@ int runOne(int count)
     return 0;
 }
 
+// The server: signs alice in and answers the transfer list with no transfers, and with `count`
+// once a line arrives on its standard input (answered with a line when done).
+int serve(int count)
+{
+    QList<DashboardFixture::Transfer> transfers;
+    transfers.reserve(count);
+    for (int i = 0; i < count; ++i)
+        transfers.append({i % 2 ? "alice" : "bob", i % 2 ? "bob" : "alice", 1.0 + i,
+                          i % 3 ? QString() : QStringLiteral("note %1").arg(i)});
+    const QByteArray body = SessionFixtures::transfersJson(transfers);
+    transfers = {};
+    FakeService fake;
+    fake.setFallback("POST", QStringLiteral("/api/login"),
+                     FakeReply::json(200, SessionFixtures::authJson("tok-alice", "alice", true, 1234.5)));
+    fake.setFallback("GET", QStringLiteral("/api/transactions"),
+                     FakeReply::json(200, SessionFixtures::transfersJson({})));
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        input.setEnabled(false);
+        fake.setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, body));
+        std::printf("serving %d\n", count);
+        std::fflush(stdout);
+    });
+    std::printf("%d %lld\n", fake.options().base.port(), qlonglong(body.size()));
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+int runOne(int count)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("en_US"), status);
+
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--serve"), QString::number(count)});
+    if (!server.waitForReadyRead(60000))
+        return 1;
+    const QList<QByteArray> fields = server.readLine().trimmed().split(' ');
+    const qsizetype replyBytes = fields.value(1).toLongLong();
+    const APIService::Options options = FakeService::optionsFor(quint16(fields.value(0).toUInt()));
+    const int result = runClient(server, options, count, replyBytes);
+    server.kill();
+    server.waitForFinished();
+    return result;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -270,6 +314,10 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2 && qstrcmp(argv[1], "--serve") == 0) {
+        QCoreApplication app(argc, argv);
+        return serve(QString::fromLocal8Bit(argv[2]).toInt());
+    }
     if (argc > 1) {
         QGuiApplication app(argc, argv);
         return runOne(QString::fromLocal8Bit(argv[1]).toInt());

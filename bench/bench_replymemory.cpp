@@ -83,9 +83,7 @@ void measure(const char *label, qint64 maxBytes, int maxCount)
         return;
     }
     const QList<QByteArray> fields = server.readLine().trimmed().split(' ');
-    FakeService local; // only for its options: the development CA
-    APIService::Options options = local.options();
-    options.base.setPort(fields.value(0).toInt());
+    const APIService::Options options = FakeService::optionsFor(quint16(fields.value(0).toUInt()));
     APIService service(options);
     awaitTask(service.me(QStringLiteral("tok"))); // warms up the connection and the trust store
 

@@ -12,7 +12,8 @@ set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libqt6svg6: the image plugin that draws the window icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${qml_depends}, libqt6svg6")
+# libqt6svg6: the image plugin that draws the window icon. libcurl4: loaded at the first request
+# (dlopen), so dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${qml_depends}, libqt6svg6, libcurl4 (>= 7.88)")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

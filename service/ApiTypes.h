@@ -67,7 +67,7 @@ public:
 template<> struct ReplyReader::Fields<APITransaction>
 {
     static constexpr auto list = std::tuple{
-        Field{"id", "id", &APITransaction::id},
+        Field{"id", "id", &APITransaction::id, Sharing::Unique},
         Field{"fromUser", "from_user", &APITransaction::fromUser},
         Field{"toUser", "to_user", &APITransaction::toUser},
         Field{"amount", "amount", &APITransaction::amount},

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "service/HttpWorker.h"
 
-#include <QPromise>
+#include "service/CurlLibrary.h"
 
-#include <curl/curl.h>
+#include <QPromise>
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -66,7 +67,8 @@ long remainingMs(Clock::time_point deadline)
 
 HttpOutcome failure(CURLcode code)
 {
-    return HttpOutcome{HttpOutcome::End::Failed, int(code), QString::fromUtf8(curl_easy_strerror(code))};
+    return HttpOutcome{HttpOutcome::End::Failed, int(code),
+                       QString::fromUtf8(HttpWorker::library().easy_strerror(code))};
 }
 
 } // namespace
@@ -96,8 +98,8 @@ struct HttpWorker::Running
     ~Running()
     {
         if (easy)
-            curl_easy_cleanup(easy);
-        curl_slist_free_all(headers);
+            HttpWorker::library().easy_cleanup(easy);
+        HttpWorker::library().slist_free_all(headers);
     }
 
     void finish(HttpOutcome outcome)
@@ -129,7 +131,7 @@ struct HttpWorker::Running
             // length announced and never sent costs address space only: untouched pages of a large
             // allocation are not resident.
             curl_off_t announced = -1;
-            curl_easy_getinfo(r.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            HttpWorker::library().easy_getinfo(r.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
             if (announced > 0)
                 r.body.reserve(qsizetype(announced) + 64);
         }
@@ -213,28 +215,29 @@ struct HttpWorker::Running
         body.clear();
         connecting = false;
         lastActivity = Clock::now();
-        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(exchange->deadline));
+        HttpWorker::library().easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        HttpWorker::library().easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(exchange->deadline));
     }
 
     void configure()
     {
         const HttpExchange &x = *exchange;
-        easy = curl_easy_init();
+        const CurlLibrary &curl = HttpWorker::library();
+        easy = curl.easy_init();
         if (!easy)
             throw std::bad_alloc();
-        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
-        curl_easy_setopt(easy, CURLOPT_URL, x.url.constData());
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
-        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // whatever libcurl can decode
+        curl.easy_setopt(easy, CURLOPT_PRIVATE, this);
+        curl.easy_setopt(easy, CURLOPT_URL, x.url.constData());
+        curl.easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+        curl.easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl.easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+        curl.easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // whatever libcurl can decode
         // Leave a name lookup still running behind when the exchange ends, rather than wait for it.
-        curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+        curl.easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
 
-        const auto appendHeader = [this](const char *line) {
-            curl_slist *extended = curl_slist_append(headers, line);
+        const auto appendHeader = [this, &curl](const char *line) {
+            curl_slist *extended = curl.slist_append(headers, line);
             if (!extended)
                 throw std::bad_alloc();
             headers = extended;
@@ -242,40 +245,40 @@ struct HttpWorker::Running
         for (const QByteArray &line : x.headerLines)
             appendHeader(line.constData());
         appendHeader("Expect:"); // send a POST body at once
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl.easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         if (x.isPost) {
-            curl_easy_setopt(easy, CURLOPT_POST, 1L);
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(x.body.size()));
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, x.body.constData());
+            curl.easy_setopt(easy, CURLOPT_POST, 1L);
+            curl.easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(x.body.size()));
+            curl.easy_setopt(easy, CURLOPT_POSTFIELDS, x.body.constData());
         } else {
-            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+            curl.easy_setopt(easy, CURLOPT_HTTPGET, 1L);
         }
 
         // Only the given certificates: no bundle or directory of libcurl's own choosing.
-        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
-        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+        curl.easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        curl.easy_setopt(easy, CURLOPT_CAPATH, nullptr);
         curl_blob trust{const_cast<char *>(x.trustedCaPem->constData()), size_t(x.trustedCaPem->size()),
                         CURL_BLOB_NOCOPY};
-        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &trust);
+        curl.easy_setopt(easy, CURLOPT_CAINFO_BLOB, &trust);
 
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(x.deadline));
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(x.inactivityTimeout.count()));
-        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(x.bodyLimit));
-        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
+        curl.easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(x.deadline));
+        curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(x.inactivityTimeout.count()));
+        curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(x.bodyLimit));
+        curl.easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
 
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Running::onBody);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Running::onHeader);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Running::onProgress);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
-        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Running::beforeSending);
-        curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
-        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Running::openSocket);
-        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
-        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &Running::closeSocket);
-        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, socketOwners);
+        curl.easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Running::onBody);
+        curl.easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl.easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Running::onHeader);
+        curl.easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl.easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl.easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Running::onProgress);
+        curl.easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+        curl.easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Running::beforeSending);
+        curl.easy_setopt(easy, CURLOPT_PREREQDATA, this);
+        curl.easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Running::openSocket);
+        curl.easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+        curl.easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &Running::closeSocket);
+        curl.easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, socketOwners);
         lastActivity = Clock::now();
     }
 
@@ -283,7 +286,7 @@ struct HttpWorker::Running
     {
         HttpOutcome outcome;
         long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        HttpWorker::library().easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         if (tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             outcome.end = HttpOutcome::End::TooLarge;
         else if (result == CURLE_OPERATION_TIMEDOUT && Clock::now() >= exchange->deadline)
@@ -293,12 +296,14 @@ struct HttpWorker::Running
         else if (result == CURLE_OK) // without a status, Transport reports it as not HTTP
             outcome.end = HttpOutcome::End::Complete;
         outcome.curlCode = int(result);
-        outcome.curlText = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(result));
+        outcome.curlText =
+            QString::fromUtf8(errorText[0] ? errorText : HttpWorker::library().easy_strerror(result));
         if (outcome.end != HttpOutcome::End::Complete)
             return outcome;
         outcome.status = int(status);
         char *location = nullptr;
-        if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
+        if (HttpWorker::library().easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location) == CURLE_OK &&
+            location)
             outcome.redirectUrl = location;
         outcome.body = std::move(body);
         body = QByteArray();
@@ -306,34 +311,58 @@ struct HttpWorker::Running
     }
 };
 
-void HttpWorker::initializeLibrary()
+namespace {
+
+// Every worker in existence, for the exit handler.
+std::mutex workersMutex;
+std::vector<HttpWorker *> workers; // guarded by workersMutex
+
+} // namespace
+
+const CurlLibrary &HttpWorker::library()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
-            throw std::bad_alloc();
-    });
+    return CurlLibrary::get(&HttpWorker::releaseAll);
+}
+
+void HttpWorker::releaseAll()
+{
+    const std::lock_guard lock(workersMutex);
+    for (HttpWorker *worker : workers)
+        worker->release();
+}
+
+void HttpWorker::release()
+{
+    stop();
+    if (m_multi)
+        library().multi_cleanup(multiOf(m_multi));
+    m_multi = nullptr;
 }
 
 HttpWorker::HttpWorker()
 {
-    initializeLibrary();
-    m_multi = curl_multi_init();
+    const CurlLibrary &curl = library();
+    m_multi = curl.multi_init();
     if (!m_multi)
         throw std::bad_alloc();
-    curl_multi_setopt(multiOf(m_multi), CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
+    curl.multi_setopt(multiOf(m_multi), CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
     try {
+        const std::lock_guard lock(workersMutex);
+        workers.push_back(this);
         m_thread = std::thread([this] { run(); });
     } catch (...) {
-        curl_multi_cleanup(multiOf(m_multi));
+        const std::lock_guard lock(workersMutex);
+        std::erase(workers, this);
+        curl.multi_cleanup(multiOf(m_multi));
         throw;
     }
 }
 
 HttpWorker::~HttpWorker()
 {
-    stop();
-    curl_multi_cleanup(multiOf(m_multi));
+    const std::lock_guard lock(workersMutex);
+    std::erase(workers, this);
+    release();
 }
 
 void HttpWorker::stop()
@@ -369,15 +398,17 @@ QFuture<HttpOutcome> HttpWorker::start(std::shared_ptr<HttpExchange> exchange)
 
 void HttpWorker::wake()
 {
-    curl_multi_wakeup(multiOf(m_multi));
+    if (m_multi) // null only once the process is exiting
+        library().multi_wakeup(multiOf(m_multi));
 }
 
 void HttpWorker::run()
 {
+    const CurlLibrary &curl = library();
     CURLM *multi = multiOf(m_multi);
     std::vector<std::unique_ptr<Running>> active;
     const auto drop = [&](std::vector<std::unique_ptr<Running>>::iterator it) {
-        curl_multi_remove_handle(multi, (*it)->easy);
+        curl.multi_remove_handle(multi, (*it)->easy);
         return active.erase(it);
     };
 
@@ -400,7 +431,7 @@ void HttpWorker::run()
                 running->finish(failure(CURLE_OUT_OF_MEMORY));
                 continue;
             }
-            if (curl_multi_add_handle(multi, running->easy) != CURLM_OK) {
+            if (curl.multi_add_handle(multi, running->easy) != CURLM_OK) {
                 running->finish(failure(CURLE_OUT_OF_MEMORY));
                 continue;
             }
@@ -415,9 +446,9 @@ void HttpWorker::run()
         }
 
         int stillRunning = 0;
-        curl_multi_perform(multi, &stillRunning);
+        curl.multi_perform(multi, &stillRunning);
         int queued = 0;
-        while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+        while (CURLMsg *message = curl.multi_info_read(multi, &queued)) {
             if (message->msg != CURLMSG_DONE)
                 continue;
             auto it = std::find_if(active.begin(), active.end(),
@@ -426,9 +457,9 @@ void HttpWorker::run()
                 continue;
             Running &r = **it;
             if (r.staleConnection && message->data.result == CURLE_ABORTED_BY_CALLBACK) {
-                curl_multi_remove_handle(multi, r.easy);
+                curl.multi_remove_handle(multi, r.easy);
                 r.restartOnFreshConnection();
-                if (curl_multi_add_handle(multi, r.easy) == CURLM_OK)
+                if (curl.multi_add_handle(multi, r.easy) == CURLM_OK)
                     continue;
                 r.finish(failure(CURLE_OUT_OF_MEMORY));
                 active.erase(it);
@@ -458,11 +489,11 @@ void HttpWorker::run()
         }
 
         long curlWait = -1;
-        curl_multi_timeout(multi, &curlWait);
+        curl.multi_timeout(multi, &curlWait);
         auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextCheck - Clock::now());
         if (curlWait >= 0)
             wait = std::min(wait, std::chrono::milliseconds(curlWait));
-        curl_multi_poll(multi, nullptr, 0, int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)),
+        curl.multi_poll(multi, nullptr, 0, int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)),
                         nullptr);
     }
 }

@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+struct CurlLibrary;
+
 // One HTTP exchange as the worker carries it out: filled in by the caller, then read only.
 struct HttpExchange
 {
@@ -63,7 +65,7 @@ class HttpWorker
 public:
     // Throws std::bad_alloc or std::system_error when the worker cannot be set up.
     HttpWorker();
-    ~HttpWorker(); // stop(), then frees libcurl's state
+    ~HttpWorker(); // release()
     HttpWorker(const HttpWorker &) = delete;
     HttpWorker &operator=(const HttpWorker &) = delete;
 
@@ -71,10 +73,11 @@ public:
     // afterwards end as Cancelled at once. Safe to call more than once, from any other thread.
     void stop();
 
-    // Prepares libcurl and the TLS library for the process. Their exit handlers are registered
-    // here: an object that calls this in its constructor, and so also a function-static one, is
-    // destroyed before they run.
-    static void initializeLibrary();
+    // libcurl, loaded by the first call (the first worker, or an earlier preload off the UI
+    // thread); throws std::runtime_error when it cannot be loaded. At the process's exit, before
+    // libcurl's and OpenSSL's own exit handlers run, every worker still in existence is stopped
+    // and frees its libcurl state, so that a worker may belong to a function-static object.
+    static const CurlLibrary &library();
 
     // Starts the exchange; the future always gets exactly one outcome.
     QFuture<HttpOutcome> start(std::shared_ptr<HttpExchange> exchange);
@@ -88,6 +91,8 @@ public:
 
 private:
     void run();
+    void release(); // stop(), then frees libcurl's state; safe to call more than once
+    static void releaseAll();
 
     SocketOwners m_socketOwners;
     void *m_multi = nullptr; // CURLM

@@ -223,14 +223,30 @@ ReplyScope::~ReplyScope()
 
 // Each read tries the wanted type first; only a failed read asks what the value is, so that the
 // error names null, another type or broken text.
-void readValue(Value &value, const Path *path, QString &out)
+namespace {
+
+std::string_view readText(Value &value, const Path *path)
 {
     std::string_view s;
     if (value.get_string().get(s)) {
         expectType(value, json_type::string, path);
         malformed(path);
     }
+    return s;
+}
+
+} // namespace
+
+void readValue(Value &value, const Path *path, QString &out)
+{
+    const std::string_view s = readText(value, path);
     out = replyStrings ? replyStrings->get(s) : QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+void readUnshared(Value &value, const Path *path, QString &out)
+{
+    const std::string_view s = readText(value, path);
+    out = QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
 void readValue(Value &value, const Path *path, double &out)

@@ -84,6 +84,7 @@ private:
 };
 
 void readValue(Value &value, const Path *path, QString &out);
+void readUnshared(Value &value, const Path *path, QString &out); // as above, without the table
 void readValue(Value &value, const Path *path, double &out);
 void readValue(Value &value, const Path *path, bool &out);
 void readValue(Value &value, const Path *path, QDateTime &out); // the one date form
@@ -132,6 +133,14 @@ template<class T> void readValue(Value &value, const Path *path, QList<T> &out)
 }
 
 [[noreturn]] void keyNotFound(const Path *path, std::string_view fieldName);
+
+template<Sharing S, class T> void readField(Value &value, const Path *path, T &out)
+{
+    if constexpr (S == Sharing::Unique)
+        readUnshared(value, path, out); // texts only
+    else
+        readValue(value, path, out);
+}
 
 // The index of the field whose usual spelling the raw key is, or the field count. The keys are
 // constants here, so each comparison compiles to a few word compares.
@@ -187,7 +196,9 @@ template<class R> void readRecord(simdjson::ondemand::object &object, const Path
         try {
             [&]<std::size_t... I>(std::index_sequence<I...>)
             {
-                (void)((i == I ? (readValue(field.value(), &here, out.*(std::get<I>(fields).member)), true)
+                (void)((i == I ? (readField<std::get<I>(fields).sharing>(field.value(), &here,
+                                                                         out.*(std::get<I>(fields).member)),
+                                  true)
                                : false) ||
                        ...);
             }

@@ -29,14 +29,21 @@ consteval bool convertsTo(std::string_view key, std::string_view name)
     return n == name.size();
 }
 
+// Whether equal values of a text field share one string within a reply (StringTable), as user
+// names do. A field whose every value differs, as an id, is read without the table: looking its
+// values up would only push the repeated texts out of it.
+enum class Sharing { Shared, Unique };
+
 // One field of a record: its name (what a key must convert to), the key as the service spells it
 // (matched first, without converting), and the member it fills.
 template<class R, class M> struct Field
 {
-    consteval Field(std::string_view fieldName, std::string_view jsonKey, M R::*target)
+    consteval Field(std::string_view fieldName, std::string_view jsonKey, M R::*target,
+                    Sharing texts = Sharing::Shared)
         : name(fieldName)
         , key(jsonKey)
         , member(target)
+        , sharing(texts)
     {
         if (!convertsTo(key, name))
             throw "the JSON key does not convert to the field name";
@@ -46,6 +53,7 @@ template<class R, class M> struct Field
     std::string_view name;
     std::string_view key;
     M R::*member;
+    Sharing sharing;
 };
 
 // Specialised for each record, its fields in the order they are checked:

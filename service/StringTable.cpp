@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-StringTable::Key StringTable::keyOf(std::string_view s)
+inline StringTable::Key StringTable::keyOf(std::string_view s)
 {
     Key key;
     key.size = s.size();

@@ -30,7 +30,8 @@ private:
         std::size_t size = 0;
         friend bool operator==(const Key &, const Key &) = default;
     };
-    static Key keyOf(std::string_view s);
+    // Inlined into get(), its one caller: as a call of its own it took 6% of a long reply's reading.
+    [[gnu::always_inline]] static Key keyOf(std::string_view s);
 
     struct Entry
     {

@@ -17,10 +17,15 @@ namespace {
 
 // The system's trust store as PEM, read once per process on a worker thread when the first request
 // needs it: parsing a few hundred certificates takes longer than drawing the first frame, and a
-// program that never sends anything never pays for it.
+// program that never sends anything never pays for it. libcurl is loaded there too, off the UI
+// thread; should that fail, starting the worker says why.
 QFuture<QByteArray> systemCaPem()
 {
     static const QFuture<QByteArray> loading = QtConcurrent::run([] {
+        try {
+            HttpWorker::library();
+        } catch (const std::exception &) {
+        }
         QByteArray pem;
         for (const QSslCertificate &certificate : QSslConfiguration::systemCaCertificates())
             pem += certificate.toPem();
@@ -113,9 +118,7 @@ void Transport::Request::setHeader(const QByteArray &name, const QByteArray &val
 
 Transport::Transport(const ServiceOptions &options)
     : m_options(options)
-{
-    HttpWorker::initializeLibrary();
-}
+{}
 
 Transport::~Transport() = default;
 
@@ -143,7 +146,7 @@ QCoro::Task<> Transport::ensureStarted()
     m_trustedCaPem = std::make_shared<const QByteArray>(std::move(pem));
     try {
         m_worker = std::make_unique<HttpWorker>();
-    } catch (const std::exception &error) { // no memory or no thread to be had
+    } catch (const std::exception &error) { // no memory, no thread or no libcurl to be had
         throw TransportError(QNetworkReply::UnknownNetworkError,
                              QStringLiteral("The request could not be started (%1).")
                                  .arg(QString::fromLocal8Bit(error.what())));

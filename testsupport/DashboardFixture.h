@@ -13,19 +13,16 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-#include <QThread>
 
 #include <unicode/locid.h>
-
-#include <functional>
 
 #include <memory>
 
 // A signed-in session against the local fake, and the dashboard (DashboardView) shown for it in a
 // window of its own, for the dashboard's tests, screenshots and benchmark.
 //
-// The fake normally shares the UI thread with the client. A benchmark that times the UI thread
-// gives it a thread of its own (ServerThread::Own): then touch it only through onServer().
+// The fake shares the UI thread with the client. A benchmark that measures the client alone
+// points it at a server in another process instead: then there is no fake to script.
 struct DashboardFixture
 {
     // Amounts and dates as en_US writes them, whatever this machine's locale.
@@ -38,10 +35,6 @@ struct DashboardFixture
 
     using Transfer = SessionFixtures::Transfer;
 
-    enum class ServerThread { Shared, Own };
-
-    QThread serverThread;
-    QObject serverAnchor; // lives in the fake's thread
     std::unique_ptr<FakeService> fake;
     std::unique_ptr<APIService> api;
     std::unique_ptr<AuthService> auth;
@@ -49,17 +42,14 @@ struct DashboardFixture
     std::unique_ptr<QQuickWindow> window;
     QQuickItem *view = nullptr;
 
-    explicit DashboardFixture(ServerThread thread = ServerThread::Shared)
+    DashboardFixture()
+        : fake(std::make_unique<FakeService>())
     {
-        if (thread == ServerThread::Own) {
-            serverAnchor.moveToThread(&serverThread);
-            serverThread.start();
-        }
-        onServer([this] { fake = std::make_unique<FakeService>(); });
-        api = std::make_unique<APIService>(fake->options());
-        auth = std::make_unique<AuthService>(*api);
-        engine.addImportPath(QStringLiteral("qrc:/"));
+        useServer(fake->options());
     }
+
+    // Against a server elsewhere, which answers the sign-in and the transfer list by itself.
+    explicit DashboardFixture(const APIService::Options &server) { useServer(server); }
 
     ~DashboardFixture()
     {
@@ -67,18 +57,7 @@ struct DashboardFixture
         auth->setToken(std::nullopt);
         auth.reset();
         api.reset();
-        onServer([this] { fake.reset(); });
-        serverThread.quit();
-        serverThread.wait();
-    }
-
-    // Runs f in the fake's thread and waits for it.
-    void onServer(const std::function<void()> &f)
-    {
-        if (serverThread.isRunning())
-            QMetaObject::invokeMethod(&serverAnchor, f, Qt::BlockingQueuedConnection);
-        else
-            f();
+        fake.reset();
     }
 
     // Signs in as the user; the transfer list served from then on is `transfers`.
@@ -86,8 +65,10 @@ struct DashboardFixture
     {
         const QByteArray reply =
             SessionFixtures::authJson("tok-" + name.toUtf8(), name.toUtf8(), true, balance);
-        onServer([&] { fake->enqueue("POST", QStringLiteral("/api/login"), FakeReply::json(200, reply)); });
-        serveTransfers(transfers);
+        if (fake) {
+            fake->enqueue("POST", QStringLiteral("/api/login"), FakeReply::json(200, reply));
+            serveTransfers(transfers);
+        }
         bool done = false;
         [](AuthService *auth, QString user, bool *done) -> QCoro::Task<> {
             try {
@@ -102,9 +83,7 @@ struct DashboardFixture
     void serveTransfers(const QList<Transfer> &transfers)
     {
         const QByteArray body = SessionFixtures::transfersJson(transfers);
-        onServer([&] {
-            fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, body));
-        });
+        fake->setFallback("GET", QStringLiteral("/api/transactions"), FakeReply::json(200, body));
     }
 
     // Makes a DashboardView for the session, as the window shows it for a verified user.
@@ -132,5 +111,13 @@ struct DashboardFixture
     {
         delete view;
         view = nullptr;
+    }
+
+private:
+    void useServer(const APIService::Options &server)
+    {
+        api = std::make_unique<APIService>(server);
+        auth = std::make_unique<AuthService>(*api);
+        engine.addImportPath(QStringLiteral("qrc:/"));
     }
 };

@@ -209,10 +209,15 @@ FakeService::~FakeService() = default;
 
 APIService::Options FakeService::options(std::chrono::milliseconds retryPause) const
 {
+    return optionsFor(d->server.serverPort(), retryPause);
+}
+
+APIService::Options FakeService::optionsFor(quint16 port, std::chrono::milliseconds retryPause)
+{
     APIService::Options options;
     // The loopback address itself, which the certificate names: the tests do not depend on how
     // this machine resolves "localhost" (IPv4 only, or ::1 as well as on a stock Debian).
-    options.base = QUrl(QStringLiteral("https://127.0.0.1:%1/api").arg(d->server.serverPort()));
+    options.base = QUrl(QStringLiteral("https://127.0.0.1:%1/api").arg(port));
     QFile ca(QStringLiteral(QUORL_DEV_CA_CERT));
     if (ca.open(QIODevice::ReadOnly))
         options.extraCaPem = ca.readAll();

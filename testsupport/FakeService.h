@@ -62,6 +62,9 @@ public:
     // the given pause.
     [[nodiscard]] APIService::Options
     options(std::chrono::milliseconds retryPause = std::chrono::milliseconds(50)) const;
+    // The same for a fake listening on the port in another process.
+    [[nodiscard]] static APIService::Options
+    optionsFor(quint16 port, std::chrono::milliseconds retryPause = std::chrono::milliseconds(50));
 
     // Replies for "METHOD /api/path" are taken in order from its queue; once the queue is empty
     // the route's fallback answers (set with setFallback); without one, 404 {"error":"no script"}.
