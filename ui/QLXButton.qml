@@ -70,18 +70,21 @@ Item {
         antialiasing: true
     }
 
-    Text {
+    // Made only for a button with a glyph, so that a screen without one never loads the icon font.
+    Loader {
         id: glyphLabel
 
-        visible: control.hasGlyph
+        active: control.hasGlyph
         x: control.leftPadding
         anchors.verticalCenter: parent.verticalCenter
-        text: control.glyph
-        font.family: Theme.iconFont
-        font.pixelSize: control.glyphSize
-        color: control.textColor
-        opacity: label.opacity
-        Accessible.ignored: true
+        sourceComponent: Text {
+            text: control.glyph
+            font.family: Theme.iconFont
+            font.pixelSize: control.glyphSize
+            color: control.textColor
+            opacity: label.opacity
+            Accessible.ignored: true
+        }
     }
 
     Text {

@@ -5,9 +5,9 @@ import QtQuick
 // diagonal gradient, the icon font, and each screen's minimum size. Spacing and margins stay
 // beside the layout they belong to.
 //
-// The gradient runs from darkRed at gradientStart to brightRed at gradientEnd, both unit points
-// of whatever it fills (top-left corner to bottom-right corner). Screens draw it with
-// ThemeGradient, their back layer filling the whole window:
+// The gradient runs from darkRed at the top-left corner of whatever it fills to brightRed at its
+// bottom-right corner. Screens draw it with ThemeGradient, their back layer filling the whole
+// window:
 //
 //     ThemeGradient { anchors.fill: parent }
 QtObject {
@@ -74,9 +74,6 @@ QtObject {
     readonly property int sheetRadius: 12      // a modal sheet
     readonly property int cardRadius: 14       // the dashboard's cards
     readonly property int panelRadius: 16      // the sign-in and verification panels
-
-    readonly property point gradientStart: Qt.point(0, 0)
-    readonly property point gradientEnd: Qt.point(1, 1)
 
     // The glyphs of icon buttons and marks (fonts-material-design-icons-iconfont).
     readonly property string iconFont: "Material Icons"
