@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The program as it starts (QuorlBankApp), reporting its first frame.
 #include "bench/FirstFrame.h"
+#include "service/APIService.h"
 #include "ui/QuorlBankApp.h"
 
 #include <QGuiApplication>
@@ -10,6 +11,7 @@ Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 int main(int argc, char *argv[])
 {
+    APIService::returnLargeBlocksWhenFreed(); // as the program does
     QGuiApplication app(argc, argv);
     QuorlBankApp bank;
     if (!bank.load())

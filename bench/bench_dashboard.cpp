@@ -310,6 +310,7 @@ int runOne(int count)
 
 int main(int argc, char *argv[])
 {
+    APIService::returnLargeBlocksWhenFreed(); // as the program does
     QTemporaryDir configHome;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -106,6 +106,7 @@ void measure(const char *label, qint64 maxBytes, int maxCount)
 
 int main(int argc, char **argv)
 {
+    APIService::returnLargeBlocksWhenFreed(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.value(1) == u"--serve")

@@ -152,6 +152,11 @@ void APIService::preloadTrust()
     Transport::preloadTrust();
 }
 
+void APIService::returnLargeBlocksWhenFreed()
+{
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+}
+
 QCoro::Task<AuthResponse> APIService::registerUser(QString username, QString email, QString password,
                                                    CancelToken cancel)
 {

@@ -42,6 +42,12 @@ public:
     // Starts reading the system's trust store on a worker thread, so that the first request need
     // not wait for it. Requests do this themselves when it has not been done.
     static void preloadTrust();
+    // Has the C library map every block of 1 MiB or more on its own, so that a long reply's body,
+    // the reader's buffers and a replaced list go back to the system as soon as they are freed.
+    // (By default the limit rises to the size of the largest such block freed so far, and later
+    // long replies then stay resident in the heap after they are freed.) Call once, first thing in
+    // main().
+    static void returnLargeBlocksWhenFreed();
 
     QCoro::Task<AuthResponse> registerUser(QString username, QString email, QString password,
                                            CancelToken cancel = {});
