@@ -132,8 +132,21 @@ private Q_SLOTS:
         dashboard->toggleSend();
         QTRY_VERIFY(view->findChild<SendModel *>());
         QVERIFY(view->findChild<SendModel *>()->amountText().isEmpty());
+        // The keyboard goes into the opened form's search, on to the amount once a recipient is
+        // picked, back to the search when it is changed, and back to the toggle when the form closes.
+        QQuickItem *search = child(child(view, "searchField"), "input");
+        QTRY_VERIFY(search->hasActiveFocus());
+        RecipientSearch *recipient = view->findChild<SendModel *>()->search();
+        m_f->fake->setFallback("GET", u"/api/users/search"_qs, SessionFixtures::usersReply({"bob"}));
+        recipient->setRecipientQuery(u"bob"_qs);
+        QTRY_COMPARE(recipient->searchResults().size(), 1);
+        recipient->pickHit(0);
+        QVERIFY(child(child(view, "amountField"), "input")->hasActiveFocus());
+        recipient->clear();
+        QVERIFY(search->hasActiveFocus());
         QMetaObject::invokeMethod(child(view, "cancelButton"), "clicked");
         QVERIFY(!dashboard->showSend());
+        QVERIFY(child(view, "sendToggle")->hasActiveFocus());
 
         // Each press of refresh reloads.
         QTRY_COMPARE(requests(transactionsPath), 2);

@@ -108,6 +108,8 @@ Item {
             }
 
             SidebarButton {
+                id: sendToggle
+
                 objectName: "sendToggle"
                 text: "Send Quorls"
                 glyph: "\uF182"
@@ -215,6 +217,15 @@ Item {
                     }
                 }
             }
+        }
+    }
+
+    // The form closed (Cancel, or the toggle again): the keyboard goes back to the toggle.
+    Connections {
+        target: dashboardModel
+        function onShowSendChanged() {
+            if (!dashboardModel.showSend)
+                sendToggle.forceActiveFocus(Qt.OtherFocusReason)
         }
     }
 }

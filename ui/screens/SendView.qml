@@ -140,6 +140,8 @@ Rectangle {
                     color: Theme.subtle
                 }
                 PlainField {
+                    id: amountField
+
                     objectName: "amountField"
                     placeholder: "0"
                     accessibleName: "Amount (◆)"
@@ -205,6 +207,19 @@ Rectangle {
             horizontalAlignment: Text.AlignLeft
             text: form.sendStatus
             color: form.isSendError ? Theme.brightRed : Theme.darkRed
+        }
+    }
+
+    // Opened to send, the keyboard goes to the recipient search; with a recipient picked, on to
+    // the amount; with the recipient changed or cleared, back to the search.
+    Component.onCompleted: search.takeFocus()
+    Connections {
+        target: form.search
+        function onSelectedUserChanged() {
+            if (form.search.selectedUser !== null && form.search.selectedUser !== undefined)
+                amountField.takeFocus()
+            else
+                search.takeFocus()
         }
     }
 }
