@@ -47,7 +47,11 @@ template<class F> void readObject(const QByteArray &body, F &&f)
         json_type type;
         check(doc.type().get(type), nullptr);
         if (type != json_type::object) {
-            // Text that merely starts like a value ("nope") is not JSON at all.
+            // Text that merely starts like a value ("nope") is not JSON at all. Judged on a copy
+            // with padding of its own: how a lone value is read can depend on the bytes after the
+            // body (" null(" passed for null when the room after it held certain bytes).
+            const simdjson::padded_string alone(body.constData(), std::size_t(body.size()));
+            check(threadParser().iterate(alone).get(doc), nullptr);
             bool valid = true;
             bool isNull = false;
             if (type == json_type::null)

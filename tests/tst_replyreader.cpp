@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -365,6 +366,19 @@ private Q_SLOTS:
         roomy.reserve(tight.size() + 128);
         QCOMPARE(ReplyReader::read<MeResponse>(tight).user, ReplyReader::read<MeResponse>(roomy).user);
         QCOMPARE(ReplyReader::read<MeResponse>(tight.left(tight.size())).user.username, QString("ann"));
+
+        // Nor does what lies in the room after it change how a body is refused: a lone value
+        // followed by junk is not JSON, whatever bytes follow.
+        const QByteArray junk = " null(";
+        for (const QByteArray &fill : {QByteArray("1e5"), QByteArray("\"]}ue"), junk}) {
+            QByteArray withRoom = junk;
+            withRoom.reserve(junk.size() + 128);
+            for (qsizetype i = junk.size(); i + fill.size() <= withRoom.capacity(); i += fill.size())
+                std::memcpy(withRoom.data() + i, fill.constData(), std::size_t(fill.size()));
+            const std::optional<DecodingError> error = failure<MeResponse>(withRoom);
+            QVERIFY(error);
+            QCOMPARE(error->kind(), Kind::DataCorrupted);
+        }
     }
 };
 
