@@ -150,6 +150,36 @@ std::string_view convertKey(std::string_view key, std::span<char> buf)
     return {buf.data(), n};
 }
 
+// Each read tries the wanted type first; only a failed read asks what the value is, so that the
+// error names null, another type or broken text.
+namespace {
+
+// A string without a backslash is read where it lies in the body; only one with escapes is
+// unescaped, into the parser's buffer (which otherwise grows by every string of the reply).
+std::string_view readText(Value &value, const Path *path)
+{
+    // The token runs from the opening quote to the next token: the last quote in it closes the
+    // string, and only whitespace follows that.
+    const std::string_view token = value.raw_json_token();
+    if (token.size() >= 2 && token.front() == '"') {
+        const std::size_t close = token.find_last_of('"');
+        const std::string_view text = close > 0 ? token.substr(1, close - 1) : std::string_view();
+        if (close > 0 && text.find('\\') == std::string_view::npos) {
+            simdjson::ondemand::raw_json_string raw;
+            check(value.get_raw_json_string().get(raw), path);
+            return text;
+        }
+    }
+    std::string_view s;
+    if (value.get_string().get(s)) {
+        expectType(value, json_type::string, path);
+        malformed(path);
+    }
+    return s;
+}
+
+} // namespace
+
 void skipValue(Value &value, const Path *path)
 {
     json_type type;
@@ -182,11 +212,9 @@ void skipValue(Value &value, const Path *path)
         }
         return;
     }
-    case json_type::string: {
-        std::string_view s;
-        check(value.get_string().get(s), path);
+    case json_type::string:
+        readText(value, path);
         return;
-    }
     case json_type::number:
         if (!isJsonNumber(value.raw_json_token()))
             malformed(path);
@@ -220,22 +248,6 @@ ReplyScope::~ReplyScope()
 {
     replyStrings = m_previous;
 }
-
-// Each read tries the wanted type first; only a failed read asks what the value is, so that the
-// error names null, another type or broken text.
-namespace {
-
-std::string_view readText(Value &value, const Path *path)
-{
-    std::string_view s;
-    if (value.get_string().get(s)) {
-        expectType(value, json_type::string, path);
-        malformed(path);
-    }
-    return s;
-}
-
-} // namespace
 
 void readValue(Value &value, const Path *path, QString &out)
 {
@@ -271,11 +283,7 @@ void readValue(Value &value, const Path *path, bool &out)
 
 void readValue(Value &value, const Path *path, QDateTime &out)
 {
-    std::string_view s;
-    if (value.get_string().get(s)) {
-        expectType(value, json_type::string, path);
-        malformed(path);
-    }
+    const std::string_view s = readText(value, path);
     out = parseDate(QByteArrayView(s.data(), qsizetype(s.size())));
     if (!out.isValid())
         fail(DecodingError::Kind::DataCorrupted, path,

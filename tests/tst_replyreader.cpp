@@ -174,6 +174,45 @@ private Q_SLOTS:
         QCOMPARE(duplicate.user.accountNumber, QString("last"));
     }
 
+    // Strings without escapes are read in place, others are unescaped: both ways, and the edges
+    // between them, must give the same text and refuse the same errors.
+    void strings_data()
+    {
+        QTest::addColumn<QByteArray>("json"); // the username's JSON, then a comma
+        QTest::addColumn<QString>("expected"); // null: refused as corrupt
+        QTest::newRow("plain") << QByteArray(R"("ann",)") << QString("ann");
+        QTest::newRow("empty") << QByteArray(R"("",)") << QString("");
+        QTest::newRow("whitespace after it") << QByteArray("\"ann\" \t\r\n ,") << QString("ann");
+        QTest::newRow("raw UTF-8") << QByteArray(R"("zöe",)") << QString::fromUtf8("zöe");
+        QTest::newRow("escaped quote, backslash, slash")
+            << QByteArray("\"a\\\"b\\\\c\\/d\",") << QString("a\"b\\c/d");
+        QTest::newRow("escape as the last character") << QByteArray("\"ab\\n\",") << QString("ab\n");
+        QTest::newRow("only an escaped quote") << QByteArray("\"\\\"\",") << QString("\"");
+        QTest::newRow("surrogate pair") << QByteArray("\"\\ud83d\\ude00\",") << QString::fromUtf8("😀");
+        QTest::newRow("bad escape") << QByteArray("\"a\\x\",") << QString();
+        QTest::newRow("lone surrogate") << QByteArray("\"\\ud83d\",") << QString();
+        QTest::newRow("two strings") << QByteArray(R"("a" "b",)") << QString();
+        QTest::newRow("unclosed") << QByteArray("\"ann,") << QString();
+        // An unknown key's string is checked the same way.
+        QTest::newRow("good extra string") << QByteArray("\"ann\",\"x\":\"\\u00e9\",") << QString("ann");
+        QTest::newRow("bad extra string") << QByteArray("\"ann\",\"x\":\"\\q\",") << QString();
+    }
+
+    void strings()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, expected);
+        const QByteArray body = me(R"("username":)" + json + QByteArray(goodUser).mid(17));
+        const std::optional<DecodingError> error = failure<MeResponse>(body);
+        if (expected.isNull()) {
+            QVERIFY(error);
+            QCOMPARE(error->kind(), Kind::DataCorrupted);
+            return;
+        }
+        QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+        QCOMPARE(ReplyReader::read<MeResponse>(body).user.username, expected);
+    }
+
     void lists()
     {
         const auto list = ReplyReader::read<TransactionsResponse>(transactions(R"("")")).transactions;
@@ -181,6 +220,10 @@ private Q_SLOTS:
         QCOMPARE(list[1].id, QString("t2"));
         QCOMPARE(list[1].amount, 2.0);
         QCOMPARE(list[1].note, QString());
+        // A date written with an escaped digit is still the same date.
+        const auto escapedDate = ReplyReader::read<TransactionsResponse>(
+            transactions(R"("")", "\"\\u0032025-03-01T10:15:30.123Z\""));
+        QCOMPARE(escapedDate.transactions[1].createdAt, list[0].createdAt);
 
         auto error = failure<TransactionsResponse>(transactions("null"));
         QVERIFY(error);
