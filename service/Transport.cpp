@@ -5,6 +5,7 @@
 
 #include <QCoroFuture>
 #include <QNetworkReply>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QtConcurrent>
@@ -26,10 +27,7 @@ QFuture<QByteArray> systemCaPem()
             HttpWorker::library();
         } catch (const std::exception &) {
         }
-        QByteArray pem;
-        for (const QSslCertificate &certificate : QSslConfiguration::systemCaCertificates())
-            pem += certificate.toPem();
-        return pem;
+        return Transport::trustPem(QSslConfiguration::systemCaCertificates());
     });
     return loading;
 }
@@ -132,6 +130,20 @@ void Transport::shutDown()
 void Transport::preloadTrust()
 {
     systemCaPem();
+}
+
+QByteArray Transport::trustPem(const QList<QSslCertificate> &certificates)
+{
+    QSet<QByteArray> seen;
+    QByteArray pem;
+    for (const QSslCertificate &certificate : certificates) {
+        const QByteArray der = certificate.toDer();
+        if (der.isEmpty() || seen.contains(der))
+            continue;
+        seen.insert(der);
+        pem += certificate.toPem();
+    }
+    return pem;
 }
 
 QCoro::Task<> Transport::ensureStarted()

@@ -16,6 +16,7 @@
 #include <utility>
 
 class HttpWorker;
+class QSslCertificate;
 
 // The HTTP side of APIService: builds requests against the base address and runs one attempt of an
 // exchange with its time-outs, reply limit and cancellation. Kept alive by every operation that
@@ -60,6 +61,10 @@ public:
 
     // Starts reading the system's trust store (once per process) without waiting for it.
     static void preloadTrust();
+    // The certificates as PEM, each distinct one once. The system's store lists most of its
+    // certificates twice (in the bundle and as files of their own), and the TLS library parses
+    // the whole text again for every connection it makes.
+    static QByteArray trustPem(const QList<QSslCertificate> &certificates);
 
     [[nodiscard]] QUrl base() const { return m_options.base; }
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }

@@ -16,6 +16,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -600,6 +603,20 @@ private Q_SLOTS:
         QVERIFY(error);
         QCOMPARE(error->code(), QNetworkReply::SslHandshakeFailedError);
         QCOMPARE(fake().requests().size(), 0);
+    }
+
+    // The trust text names each distinct certificate once, and drops none.
+    void trustPemHasEachCertificateOnce()
+    {
+        const QList<QSslCertificate> ours = QSslCertificate::fromData(fake().options().extraCaPem);
+        QVERIFY(!ours.isEmpty());
+        QCOMPARE(Transport::trustPem({ours[0], QSslCertificate(), ours[0]}), ours[0].toPem());
+        const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+        const QList<QSslCertificate> kept = QSslCertificate::fromData(Transport::trustPem(system + ours));
+        QCOMPARE(QSet<QSslCertificate>(kept.begin(), kept.end()).size(), kept.size());
+        QSet<QSslCertificate> all(system.begin(), system.end());
+        all.insert(ours[0]);
+        QCOMPARE(QSet<QSslCertificate>(kept.begin(), kept.end()), all);
     }
 
     void realPauseIsTwoSeconds()
