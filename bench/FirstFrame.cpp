@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QQuickWindow>
+#include <QTimer>
 
 #include <cstdio>
 #include <ctime>
@@ -32,9 +33,12 @@ void FirstFrame::reportAndQuit(QQuickWindow *window)
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-            std::printf("%lld %ld\n", ns, peakResidentKiB());
-            std::fflush(stdout);
-            QCoreApplication::exit(0);
+            const long atFrame = peakResidentKiB();
+            QTimer::singleShot(settleMs, [ns, atFrame] {
+                std::printf("%lld %ld %ld\n", ns, atFrame, peakResidentKiB());
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
         },
         Qt::SingleShotConnection);
 }

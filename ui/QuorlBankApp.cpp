@@ -4,6 +4,8 @@
 #include "service/APIService.h"
 #include "session/AuthService.h"
 
+#include <QGuiApplication>
+#include <QIcon>
 #include <QQuickWindow>
 
 QuorlBankApp::QuorlBankApp()
@@ -13,16 +15,28 @@ QuorlBankApp::QuorlBankApp()
     m_engine.addImportPath(QStringLiteral("qrc:/"));
 }
 
+void QuorlBankApp::identify()
+{
+    // The desktop shell matches the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("bank.quorl.QuorlBank"));
+}
+
 bool QuorlBankApp::load()
 {
     m_engine.load(QUrl(QStringLiteral("qrc:/QuorlBank/ui/Main.qml")));
     QQuickWindow *shown = window();
     if (!shown)
         return false;
-    // Once the first frame is out, the trust store is read in the background, so that the first
-    // sign-in does not wait for it.
-    QObject::connect(shown, &QQuickWindow::frameSwapped, shown, &APIService::preloadTrust,
-                     Qt::SingleShotConnection);
+    // Once the first frame is out (queued: nothing else that follows the frame waits for this),
+    // the trust store is read in the background, so that the first sign-in does not wait for it,
+    // and the window gets its icon (which loads the SVG plugins).
+    QObject::connect(
+        shown, &QQuickWindow::frameSwapped, shown,
+        [] {
+            APIService::preloadTrust();
+            QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/bank.quorl.QuorlBank.svg")));
+        },
+        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
     return true;
 }
 

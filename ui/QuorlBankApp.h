@@ -13,6 +13,10 @@ class QuorlBankApp
 public:
     QuorlBankApp();
 
+    // Names the application to the desktop shell. Call it once the QGuiApplication exists and
+    // before load(); the window's icon follows the first frame.
+    static void identify();
+
     // Loads the window; false when the QML could not be loaded.
     bool load();
     [[nodiscard]] QQuickWindow *window() const;

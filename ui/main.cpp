@@ -4,7 +4,6 @@
 #include "ui/QuorlBankApp.h"
 
 #include <QGuiApplication>
-#include <QIcon>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
@@ -16,9 +15,7 @@ int main(int argc, char *argv[])
     // The program takes no command-line options: Qt sees the program name only.
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    // The desktop shell matches the window to its menu entry by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("bank.quorl.QuorlBank"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/bank.quorl.QuorlBank.svg")));
+    QuorlBankApp::identify();
     QuorlBankApp bank;
     if (!bank.load())
         return 1;
