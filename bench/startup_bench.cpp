@@ -2,7 +2,8 @@
 // Start-up benchmark: runs the program (quorl-bench-app) and a bare Qt Quick window
 // (quorl-bench-bare) alternately, each as a fresh process on the same platform plugin, and prints
 // the median time from process start to first frame and the median peak resident memory at that
-// frame and once the program has settled, side by side. Usage: quorl-bench-startup [runs] (default 15). Figures only; it never fails on them.
+// frame and once the program has settled, side by side.
+// Usage: quorl-bench-startup [runs] (default 15). Figures only; it never fails on them.
 #include "bench/FirstFrame.h"
 
 #include <QCoreApplication>
@@ -93,7 +94,8 @@ int main(int argc, char *argv[])
     std::printf("platform: %s, %d runs each, medians; settled = %d ms after the first frame\n",
                 qPrintable(env.value(QStringLiteral("QT_QPA_PLATFORM"))), runs, FirstFrame::settleMs);
     std::printf("%-28s %12s %14s %14s\n", "", "first frame", "peak memory", "settled");
-    std::printf("%-28s %9.1f ms %10.1f MiB %10.1f MiB\n", "bare Qt Quick window", bareMs, bareMiB, bareSettled);
+    std::printf("%-28s %9.1f ms %10.1f MiB %10.1f MiB\n", "bare Qt Quick window", bareMs, bareMiB,
+                bareSettled);
     std::printf("%-28s %9.1f ms %10.1f MiB %10.1f MiB\n", "Quorl Bank sign-in screen", appMs, appMiB,
                 appSettled);
     std::printf("%-28s %11.2fx %13.2fx %13.2fx   (targets: <= 1.5x, <= 1.3x)\n", "ratio", appMs / bareMs,

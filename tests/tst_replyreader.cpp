@@ -178,7 +178,7 @@ private Q_SLOTS:
     // between them, must give the same text and refuse the same errors.
     void strings_data()
     {
-        QTest::addColumn<QByteArray>("json"); // the username's JSON, then a comma
+        QTest::addColumn<QByteArray>("json");  // the username's JSON, then a comma
         QTest::addColumn<QString>("expected"); // null: refused as corrupt
         QTest::newRow("plain") << QByteArray(R"("ann",)") << QString("ann");
         QTest::newRow("empty") << QByteArray(R"("",)") << QString("");
