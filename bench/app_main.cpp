@@ -13,7 +13,6 @@ int main(int argc, char *argv[])
 {
     APIService::returnLargeBlocksWhenFreed(); // as the program does
     QGuiApplication app(argc, argv);
-    QuorlBankApp::identify();
     QuorlBankApp bank;
     if (!bank.load())
         return 1;

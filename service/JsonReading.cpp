@@ -161,10 +161,10 @@ std::string_view readText(Value &value, const Path *path)
     // The token runs from the opening quote to the next token: the last quote in it closes the
     // string, and only whitespace follows that.
     const std::string_view token = value.raw_json_token();
-    if (token.size() >= 2 && token.front() == '"') {
-        const std::size_t close = token.find_last_of('"');
-        const std::string_view text = close > 0 ? token.substr(1, close - 1) : std::string_view();
-        if (close > 0 && text.find('\\') == std::string_view::npos) {
+    const std::size_t close = token.find_last_of('"');
+    if (token.starts_with('"') && close > 0) {
+        const std::string_view text = token.substr(1, close - 1);
+        if (text.find('\\') == std::string_view::npos) {
             simdjson::ondemand::raw_json_string raw;
             check(value.get_raw_json_string().get(raw), path);
             return text;

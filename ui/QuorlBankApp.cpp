@@ -12,13 +12,10 @@ QuorlBankApp::QuorlBankApp()
 {
     // Taken before the window exists: the restore request is sent while the first frame is drawn.
     AuthService::shared();
-    m_engine.addImportPath(QStringLiteral("qrc:/"));
-}
-
-void QuorlBankApp::identify()
-{
-    // The desktop shell matches the window to its menu entry by this name.
+    // The desktop shell matches the window to its menu entry by this name; the window's icon
+    // follows its first frame (load()).
     QGuiApplication::setDesktopFileName(QStringLiteral("bank.quorl.QuorlBank"));
+    m_engine.addImportPath(QStringLiteral("qrc:/"));
 }
 
 bool QuorlBankApp::load()

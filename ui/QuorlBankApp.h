@@ -5,17 +5,14 @@
 
 class QQuickWindow;
 
-// The application shell: takes the session (so that a saved session starts restoring beside the
-// first frame) and opens the one window with the root view. Construct it after the
+// The application shell: names the application to the desktop, takes the session (so that a saved
+// session starts restoring beside the first frame) and opens the one window with the root view,
+// which gets its icon after its first frame. Construct it after the
 // QGuiApplication; the program's module plugin must be imported (Q_IMPORT_QML_PLUGIN).
 class QuorlBankApp
 {
 public:
     QuorlBankApp();
-
-    // Names the application to the desktop shell. Call it once the QGuiApplication exists and
-    // before load(); the window's icon follows the first frame.
-    static void identify();
 
     // Loads the window; false when the QML could not be loaded.
     bool load();

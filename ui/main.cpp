@@ -15,7 +15,6 @@ int main(int argc, char *argv[])
     // The program takes no command-line options: Qt sees the program name only.
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    QuorlBankApp::identify();
     QuorlBankApp bank;
     if (!bank.load())
         return 1;
