@@ -1,29 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "bench/FirstFrame.h"
+#include "bench/ProcessMemory.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QQuickWindow>
 #include <QTimer>
 
 #include <cstdio>
 #include <ctime>
-
-namespace {
-
-long peakResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
-} // namespace
 
 void FirstFrame::reportAndQuit(QQuickWindow *window)
 {
@@ -33,9 +17,9 @@ void FirstFrame::reportAndQuit(QQuickWindow *window)
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-            const long atFrame = peakResidentKiB();
+            const double atFrame = ProcessMemory::peakMiB();
             QTimer::singleShot(settleMs, [ns, atFrame] {
-                std::printf("%lld %ld %ld\n", ns, atFrame, peakResidentKiB());
+                std::printf("%lld %.3f %.3f\n", ns, atFrame, ProcessMemory::peakMiB());
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
             });

@@ -7,7 +7,7 @@ class QQuickWindow;
 
 // For the start-up benchmark's children: when the window has shown its first frame, notes the time
 // and the peak resident memory so far; `settleMs` later (the work a program leaves until after its
-// first frame done), prints one line "<monotonic ns> <peak KiB at the frame> <peak KiB settled>" to
+// first frame done), prints one line "<monotonic ns> <peak MiB at the frame> <peak MiB settled>" to
 // stdout and quits the application.
 namespace FirstFrame {
 

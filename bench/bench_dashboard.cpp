@@ -10,6 +10,7 @@
 // Run: bench_dashboard                    (both sizes)
 //      bench_dashboard N                  (the client, N transfers)
 //      bench_dashboard --serve N          (the server for N transfers; prints its port and reply size)
+#include "bench/ProcessMemory.h"
 #include "testsupport/DashboardFixture.h"
 #include "ui/screens/DashboardModel.h"
 
@@ -39,30 +40,6 @@
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 namespace {
-
-// Resident or peak resident memory (VmRSS:, VmHWM:) in MiB.
-double statusMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-double residentMiB()
-{
-    return statusMiB("VmRSS:");
-}
-
-void resetPeak()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5"); // VmHWM starts again from VmRSS
-}
 
 size_t appendBody(char *data, size_t size, size_t count, void *body)
 {
@@ -198,7 +175,7 @@ int runClient(QProcess &serverProcess, const APIService::Options &server, int co
     url.setPath(url.path() + QStringLiteral("/transactions"));
     const double curlMs = curlFetchMs(url, server.extraCaPem, replyBytes);
     malloc_trim(0);
-    const double baseline = residentMiB();
+    const double baseline = ProcessMemory::residentMiB();
 
     // Arrival: the session's list model is reset; then the next frame shows it.
     QElapsedTimer clock;
@@ -221,17 +198,17 @@ int runClient(QProcess &serverProcess, const APIService::Options &server, int co
     });
 
     probe.start();
-    resetPeak();
+    ProcessMemory::resetPeak();
     clock.start();
     view->findChild<DashboardModel *>()->refresh();
     if (!runUntil([&] { return framed >= 0; }, 60000))
         return 1;
     runFor(200);
     const double stall = probe.stop();
-    const double shown = residentMiB();
-    const double peak = statusMiB("VmHWM:");
+    const double shown = ProcessMemory::residentMiB();
+    const double peak = ProcessMemory::peakMiB();
     malloc_trim(0); // hand freed decode buffers back: what stays is the list itself
-    const double trimmed = residentMiB();
+    const double trimmed = ProcessMemory::residentMiB();
 
     // Scroll through the list a screen at a time, frame by frame, and time the frames.
     QList<qint64> frameTimes;

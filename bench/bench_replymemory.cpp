@@ -6,37 +6,18 @@
 //
 // Run: bench_replymemory            (both sizes)
 //      bench_replymemory --serve N  (the server for a reply of N bytes at most; prints its port)
+#include "bench/ProcessMemory.h"
 #include "service/APIService.h"
 #include "service/Transport.h"
 #include "testsupport/Await.h"
 #include "testsupport/FakeService.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 
 #include <cstdio>
 
 namespace {
-
-// Resident and peak resident memory (VmRSS, VmHWM) in MiB.
-double statusMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5"); // VmHWM starts again from VmRSS
-}
 
 QByteArray transfersUpTo(qint64 maxBytes, int maxCount, int *count)
 {
@@ -87,13 +68,13 @@ void measure(const char *label, qint64 maxBytes, int maxCount)
     APIService service(options);
     awaitTask(service.me(QStringLiteral("tok"))); // warms up the connection and the trust store
 
-    const double before = statusMiB("VmRSS:");
-    resetPeak();
+    const double before = ProcessMemory::residentMiB();
+    ProcessMemory::resetPeak();
     QList<APITransaction> list = awaitTask(service.transactions(QStringLiteral("tok")));
-    const double peak = statusMiB("VmHWM:");
-    const double withRecords = statusMiB("VmRSS:");
+    const double peak = ProcessMemory::peakMiB();
+    const double withRecords = ProcessMemory::residentMiB();
     list = {};
-    const double after = statusMiB("VmRSS:");
+    const double after = ProcessMemory::residentMiB();
     std::printf("%-28s %7d records %8.1f MiB body: peak +%6.1f MiB, resident after the call +%6.1f MiB "
                 "(records held), +%5.1f MiB (records freed)\n",
                 label, fields.value(1).toInt(), fields.value(2).toDouble() / (1024 * 1024), peak - before,

@@ -45,8 +45,8 @@ bool runOnce(const QString &program, const QProcessEnvironment &env, Sample &sam
     if (fields.size() != 3)
         return false;
     sample.ms = double(fields[0].toLongLong() - started) / 1e6;
-    sample.mib = fields[1].toDouble() / 1024.0;
-    sample.settledMib = fields[2].toDouble() / 1024.0;
+    sample.mib = fields[1].toDouble();
+    sample.settledMib = fields[2].toDouble();
     return true;
 }
 
