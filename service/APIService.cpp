@@ -90,6 +90,8 @@ QCoro::Task<T> executeWithRetry(std::shared_ptr<Transport> transport, Transport:
 QByteArray writeBody(const QJsonObject &body)
 {
     for (auto it = body.begin(); it != body.end(); ++it) {
+        if (it->isString())
+            Transport::checkText(it.key(), it->toString());
         if (it->isDouble() && !std::isfinite(it->toDouble()))
             throw EncodingError(QStringLiteral("The request couldn't be written because \"%1\" is not a "
                                                "finite number.")

@@ -85,6 +85,8 @@ struct HttpWorker::Running
 
     QByteArray body;
     bool tooLarge = false;
+    qint64 headerBytes = 0;
+    bool headersTooLarge = false;
     int connectionsUsed = 0;
     bool staleConnection = false; // the reused connection had been closed: start again, unsent
     bool freshConnection = false; // started again on a new connection
@@ -141,7 +143,13 @@ struct HttpWorker::Running
 
     static size_t onHeader(char *, size_t size, size_t count, void *self)
     {
-        static_cast<Running *>(self)->lastActivity = Clock::now();
+        auto &r = *static_cast<Running *>(self);
+        r.lastActivity = Clock::now();
+        r.headerBytes += qint64(size * count);
+        if (r.headerBytes > r.exchange->headerLimit) {
+            r.headersTooLarge = true;
+            return 0; // ends the transfer
+        }
         return size * count;
     }
 
@@ -213,6 +221,7 @@ struct HttpWorker::Running
         freshConnection = true;
         connectionsUsed = 0;
         body.clear();
+        headerBytes = 0;
         connecting = false;
         lastActivity = Clock::now();
         HttpWorker::library().easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
@@ -289,6 +298,12 @@ struct HttpWorker::Running
         HttpWorker::library().easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         if (tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             outcome.end = HttpOutcome::End::TooLarge;
+        else if (headersTooLarge)
+            outcome.end = HttpOutcome::End::HeadersTooLarge;
+        // libcurl's word for a reply without a status line ("HTTP/0.9") once the request went out;
+        // before that it means an address of another scheme.
+        else if (result == CURLE_UNSUPPORTED_PROTOCOL && connectionsUsed > 0)
+            outcome.end = HttpOutcome::End::NotHttp;
         else if (result == CURLE_OPERATION_TIMEDOUT && Clock::now() >= exchange->deadline)
             outcome.end = HttpOutcome::End::TimedOut;
         else if (result == CURLE_ABORTED_BY_CALLBACK && connectionsUsed > 1)

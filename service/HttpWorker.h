@@ -27,6 +27,7 @@ struct HttpExchange
     std::chrono::milliseconds inactivityTimeout{60000}; // counted once a connection is being made
     std::chrono::steady_clock::time_point deadline;     // the exchange ends by then, whatever it is doing
     qint64 bodyLimit = 0;
+    qint64 headerLimit = 0; // the header lines of the reply together
 
     // Set by the caller (any thread) and followed by HttpWorker::wake().
     std::atomic<bool> cancelRequested{false};
@@ -35,13 +36,15 @@ struct HttpExchange
 struct HttpOutcome
 {
     enum class End {
-        Complete,   // a whole HTTP reply arrived (any status)
-        Failed,     // libcurl's result says why
-        Cancelled,  // cancelRequested
-        Inactive,   // no byte moved for the inactivity time-out
-        TimedOut,   // the deadline passed
-        TooLarge,   // the body passes the limit, or its announced length does
-        WouldResend // the connection failed and the request would have gone out again
+        Complete,        // a whole HTTP reply arrived (any status)
+        Failed,          // libcurl's result says why
+        Cancelled,       // cancelRequested
+        Inactive,        // no byte moved for the inactivity time-out
+        TimedOut,        // the deadline passed
+        TooLarge,        // the body passes the limit, or its announced length does
+        HeadersTooLarge, // the header lines pass their limit
+        NotHttp,         // what came back does not begin with an HTTP status line
+        WouldResend      // the connection failed and the request would have gone out again
     };
     End end = End::Failed;
     int curlCode = 0; // CURLcode

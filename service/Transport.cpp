@@ -52,9 +52,14 @@ TransportError transportErrorOf(const HttpOutcome &outcome)
         return fail(E::ProtocolFailure,
                     QStringLiteral("The reply is larger than %1 MiB, the most that is read.")
                         .arg(Transport::replyLimit / (1024 * 1024)));
+    case HttpOutcome::End::HeadersTooLarge:
+        return fail(E::ProtocolFailure,
+                    QStringLiteral("The reply's headers are larger than %1 KiB, the most that is read.")
+                        .arg(Transport::headerLimit / 1024));
     case HttpOutcome::End::WouldResend:
         return fail(E::RemoteHostClosedError,
                     QStringLiteral("The server closed the connection before replying."));
+    case HttpOutcome::End::NotHttp:
     case HttpOutcome::End::Complete: // without a status: nothing that HTTP would call a reply
         return fail(E::ProtocolFailure, QStringLiteral("The server's reply was not HTTP."));
     case HttpOutcome::End::Failed:
@@ -173,6 +178,7 @@ Transport::Request Transport::request(const QString &path, const std::optional<Q
     request.url.setPath(m_options.base.path() + QLatin1Char('/') + path);
     QStringList pairs;
     for (const auto &[name, value] : query) {
+        checkText(name, value);
         const QByteArray once = QUrl::toPercentEncoding(value, "!$&'()*+,;=:@/?");
         const QByteArray twice = QUrl::toPercentEncoding(QString::fromLatin1(once), "!$'()*,;:@/?");
         pairs.append(name + QLatin1Char('=') + QString::fromLatin1(twice));
@@ -190,6 +196,14 @@ Transport::Request Transport::request(const QString &path, const std::optional<Q
         request.setHeader("Authorization", "Bearer " + token->toUtf8());
     }
     return request;
+}
+
+void Transport::checkText(const QString &field, const QString &text)
+{
+    if (!text.isValidUtf16())
+        throw EncodingError(QStringLiteral("The request couldn't be written because \"%1\" holds a broken "
+                                           "character (half of a UTF-16 surrogate pair).")
+                                .arg(field));
 }
 
 std::optional<Transport::Request> Transport::redirected(const Request &request, int status,
@@ -237,6 +251,7 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
         exchange->inactivityTimeout = m_options.requestTimeout;
         exchange->deadline = deadline;
         exchange->bodyLimit = replyLimit;
+        exchange->headerLimit = headerLimit;
 
         HttpWorker *worker = m_worker.get();
         QObject watching; // ends the watch with this step

@@ -47,6 +47,9 @@ public:
     // The largest reply body an attempt takes. Past it the attempt fails at once with a
     // TransportError, reading no further; a reply that announces a longer body is not read at all.
     static constexpr qint64 replyLimit = 64 * 1024 * 1024;
+    // The most header text an attempt takes, below libcurl's own limit so that the attempt says
+    // which limit was passed.
+    static constexpr qint64 headerLimit = 256 * 1024;
     // Same-origin redirects one attempt follows before it gives up.
     static constexpr int redirectLimit = 5;
 
@@ -73,10 +76,15 @@ public:
     // and "Authorization: Bearer <token>" exactly when a token is given. Each value is escaped
     // twice, as the service reads it: first with the URL-query-allowed set, then that text as a
     // query value, where "%" and also "&", "=" and "+" are escaped so that it stays one value.
-    // Throws EncodingError for a token holding a control character.
+    // Throws EncodingError for a token holding a control character, and as checkText() for a value.
     using Query = QList<std::pair<QString, QString>>;
     [[nodiscard]] Request request(const QString &path, const std::optional<QString> &token,
                                   const Query &query = {}) const;
+
+    // Throws EncodingError, naming the field, for text that holds a lone UTF-16 surrogate. Such text
+    // cannot be written as UTF-8 without changing it, and a JSON escape of it (\ud800) is one that
+    // readers treat as they please, ours by refusing the reply: it is never sent.
+    static void checkText(const QString &field, const QString &text);
 
     // One attempt: the reply's status and body once it has been received in full. Throws
     // TransportError when no complete HTTP reply arrived (time-outs included; the exchange time-out

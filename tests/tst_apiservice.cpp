@@ -220,11 +220,11 @@ private Q_SLOTS:
 
         QVERIFY(!failureOf(service.verifyEmail("012345", "tok")));
         QCOMPARE(fake().requests().last().json().value("code"), QJsonValue(u"012345"_qs)); // a string
-        QVERIFY(!failureOf(service.send("bob", 12.5, "for lunch", "tok")));
+        QVERIFY(!failureOf(service.send("bob", 12.5, u"for lunch 😀"_qs, "tok")));
         const QJsonObject send = fake().requests().last().json();
         QCOMPARE(send.value("amount"), QJsonValue(12.5)); // a number
         QCOMPARE(send.value("to").toString(), u"bob"_qs);
-        QCOMPARE(send.value("note").toString(), u"for lunch"_qs);
+        QCOMPARE(send.value("note").toString(), u"for lunch 😀"_qs);
         QVERIFY(!failureOf(service.login("ann", "")));
         QCOMPARE(fake().requests().last().json().value("password"), QJsonValue(QString()));
 
@@ -593,6 +593,34 @@ private Q_SLOTS:
     }
 
     // Only the system's CAs and the configured ones are trusted.
+    // Replies that are not HTTP, or not within the limits, are named for what they are.
+    void unreadableReplyTexts_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QString>("text");
+        QByteArray noise;
+        for (int i = 0; i < 2560; ++i)
+            noise += char(i);
+        QTest::newRow("random bytes") << noise << u"The server's reply was not HTTP."_qs;
+        QByteArray headers = "HTTP/1.1 200 OK\r\n";
+        for (int i = 0; i < 3000; ++i)
+            headers += "X-Pad-" + QByteArray::number(i) + ": " + QByteArray(100, 'a') + "\r\n";
+        QTest::newRow("headers past the limit")
+            << headers + "\r\n{}"
+            << u"The reply's headers are larger than 256 KiB, the most that is read."_qs;
+    }
+
+    void unreadableReplyTexts()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(QString, text);
+        fake().setFallback("GET", "/api/me", FakeReply::rawBytes(raw));
+        APIService service(fake().options(20ms));
+        const auto error = errorAs<TransportError>(failureOf(service.me("tok")));
+        QVERIFY(error);
+        QCOMPARE(error->description(), text);
+    }
+
     void untrustedCertificateIsRefused()
     {
         fake().setFallback("GET", "/api/me", FakeReply::json(200, meJson));
@@ -739,21 +767,43 @@ private Q_SLOTS:
         QCOMPARE(fake().requests().size(), 2);
     }
 
-    void nonFiniteAmountIsNeverSent_data()
+    // Numbers and text that a body or query could not carry unchanged: refused before any request,
+    // naming the field.
+    void unwritableRequestIsNeverSent_data()
     {
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<double>("amount");
-        QTest::newRow("inf") << std::numeric_limits<double>::infinity();
-        QTest::newRow("nan") << std::nan("");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        const QString high(QChar(0xd800));
+        const QString low(QChar(0xdc00));
+        const double inf = std::numeric_limits<double>::infinity();
+        QTest::newRow("inf") << u"send"_qs << inf << QString() << u"amount"_qs;
+        QTest::newRow("nan") << u"send"_qs << std::nan("") << QString() << u"amount"_qs;
+        QTest::newRow("note, high half") << u"send"_qs << 1.0 << u"a"_qs + high + u"b"_qs << u"note"_qs;
+        QTest::newRow("note, low half") << u"send"_qs << 1.0 << u"hi "_qs + low << u"note"_qs;
+        QTest::newRow("password") << u"registerUser"_qs << 0.0 << u"pass"_qs + high + u"word"_qs
+                                  << u"password"_qs;
+        QTest::newRow("search") << u"searchUsers"_qs << 0.0 << high << u"q"_qs;
     }
 
-    void nonFiniteAmountIsNeverSent()
+    void unwritableRequestIsNeverSent()
     {
+        QFETCH(QString, operation);
         QFETCH(double, amount);
-        fake().setFallback("POST", "/api/send", FakeReply::json(200, sendJson));
+        QFETCH(QString, text);
+        QFETCH(QString, field);
         APIService service(fake().options(20ms));
-        const auto error = errorAs<EncodingError>(failureOf(service.send("bob", amount, "", "tok")));
-        QVERIFY(error);
-        QVERIFY(!error->description().isEmpty());
+        std::exception_ptr failure;
+        if (operation == u"send")
+            failure = failureOf(service.send("bob", amount, text, "tok"));
+        else if (operation == u"registerUser")
+            failure = failureOf(service.registerUser("ann", "ann@example.com", text));
+        else
+            failure = failureOf(service.searchUsers(text, "tok"));
+        const auto error = errorAs<EncodingError>(failure);
+        QVERIFY2(error, qPrintable(describe(failure)));
+        QVERIFY2(error->description().contains(u'"' + field + u'"'), qPrintable(error->description()));
         QCOMPARE(fake().requests().size(), 0);
     }
 
