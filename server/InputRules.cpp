@@ -72,6 +72,11 @@ QString checkNote(const QString &note)
     return {};
 }
 
+QString checkSearchText(const QString &text)
+{
+    return hasControlCharacters(text) ? noControls("search text") : QString();
+}
+
 QString searchText(const QUrlQuery &query)
 {
     QString text = query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);

@@ -32,5 +32,7 @@ inline constexpr int maxListedTransfers = 100;
 // item, which escapes it a second time (a space arrives as %2520): the item is decoded once,
 // and if the result still holds %XX escapes, once more.
 [[nodiscard]] QString searchText(const QUrlQuery &query);
+// no line breaks, NUL or other control characters
+[[nodiscard]] QString checkSearchText(const QString &text);
 
 } // namespace InputRules

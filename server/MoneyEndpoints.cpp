@@ -68,6 +68,8 @@ void searchUsers(ServiceContext &ctx, const ExchangePtr &exchange)
 {
     exchange->finish([&ctx, exchange] {
         const QString text = InputRules::searchText(exchange->request().query);
+        if (const QString problem = InputRules::checkSearchText(text); !problem.isEmpty())
+            return ApiReply::error(400, problem);
         QJsonArray users;
         if (!text.isEmpty()) {
             for (const Account &a : ctx.accounts.search(text, InputRules::maxSearchResults))
