@@ -6,6 +6,7 @@
 #include "ui/RootModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
+#include "ui/screens/ScreenTask.h"
 #include "ui/screens/VerifyEmailModel.h"
 
 #include <QCoreApplication>
@@ -320,6 +321,18 @@ private Q_SLOTS:
         QTRY_COMPARE(sent(path), 1);
         QTRY_VERIFY(!s->auth.isLoading());
         QTRY_VERIFY(screen != Screen::Verify || s->auth.currentUser()->isVerified);
+    }
+
+    void busyEndsWhenTheOutcomeHandlerThrows()
+    {
+        QObject screen;
+        int busyChanges = 0;
+        ScreenTask task(&screen, [&busyChanges] { ++busyChanges; });
+        const auto action = []() -> QCoro::Task<void> { co_return; };
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) { throw std::runtime_error("handler"); }));
+        QVERIFY(!task.busy());
+        QCOMPARE(busyChanges, 2);
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) {}));
     }
 
     void routingFollowsTheSession()

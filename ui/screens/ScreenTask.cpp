@@ -45,10 +45,10 @@ QCoro::Task<> ScreenTask::drive(QPointer<QObject> screen, ScreenTask *task, QCor
         co_return;
     try {
         done(outcome);
-        task->setBusy(false);
     } catch (...) {
-        // Nothing a screen does with an outcome throws; if it did, the next action still runs.
+        // Nothing a screen does with an outcome throws; if it did, its buttons still come back.
     }
+    task->setBusy(false);
 }
 
 void ScreenTask::setBusy(bool busy)

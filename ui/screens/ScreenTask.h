@@ -27,7 +27,8 @@ public:
     [[nodiscard]] bool busy() const { return m_busy; }
 
     // Unless busy: becomes busy, runs action() and, once it has ended and while the screen exists,
-    // calls done with the outcome and stops being busy. Returns whether it started.
+    // calls done with the outcome and stops being busy, even when done throws. Returns whether it
+    // started.
     bool run(const std::function<QCoro::Task<void>()> &action, std::function<void(const Outcome &)> done);
 
     // Call only inside a catch block: the text for the exception being handled.
