@@ -149,9 +149,9 @@ QUrl APIService::base() const
     return d->transport->base();
 }
 
-void APIService::preloadTrust()
+void APIService::preload()
 {
-    Transport::preloadTrust();
+    Transport::preload();
 }
 
 void APIService::returnLargeBlocksWhenFreed()

@@ -39,9 +39,9 @@ public:
 
     [[nodiscard]] QUrl base() const;
 
-    // Starts reading the system's trust store on a worker thread, so that the first request need
-    // not wait for it. Requests do this themselves when it has not been done.
-    static void preloadTrust();
+    // Starts loading the HTTPS libraries on a worker thread, so that the first request need not
+    // wait for them. Requests do this themselves when it has not been done.
+    static void preload();
     // Has the C library map every block of 1 MiB or more on its own, so that a long reply's body,
     // the reader's buffers and a replaced list go back to the system as soon as they are freed.
     // (By default the limit rises to the size of the largest such block freed so far, and later

@@ -5,9 +5,6 @@
 
 #include <QCoroFuture>
 #include <QNetworkReply>
-#include <QSet>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QtConcurrent>
 
 #include <curl/curl.h>
@@ -16,18 +13,16 @@
 
 namespace {
 
-// The system's trust store as PEM, read once per process on a worker thread when the first request
-// needs it: parsing a few hundred certificates takes longer than drawing the first frame, and a
-// program that never sends anything never pays for it. libcurl is loaded there too, off the UI
-// thread; should that fail, starting the worker says why.
-QFuture<QByteArray> systemCaPem()
+// libcurl and the TLS library, loaded once per process on a worker thread when the first request
+// needs them: that takes longer than drawing the first frame, and a program that never sends
+// anything never pays for it. Should loading fail, starting the worker says why.
+QFuture<void> curlLoaded()
 {
-    static const QFuture<QByteArray> loading = QtConcurrent::run([] {
+    static const QFuture<void> loading = QtConcurrent::run([] {
         try {
             HttpWorker::library();
         } catch (const std::exception &) {
         }
-        return Transport::trustPem(QSslConfiguration::systemCaCertificates());
     });
     return loading;
 }
@@ -132,35 +127,20 @@ void Transport::shutDown()
         m_worker->stop();
 }
 
-void Transport::preloadTrust()
+void Transport::preload()
 {
-    systemCaPem();
-}
-
-QByteArray Transport::trustPem(const QList<QSslCertificate> &certificates)
-{
-    QSet<QByteArray> seen;
-    QByteArray pem;
-    for (const QSslCertificate &certificate : certificates) {
-        const QByteArray der = certificate.toDer();
-        if (der.isEmpty() || seen.contains(der))
-            continue;
-        seen.insert(der);
-        pem += certificate.toPem();
-    }
-    return pem;
+    curlLoaded();
 }
 
 QCoro::Task<> Transport::ensureStarted()
 {
     if (!m_worker)
-        co_await systemCaPem();
+        co_await curlLoaded();
     if (m_shutDown)
         throw CancellationError();
     if (m_worker) // started already, perhaps by another request meanwhile
         co_return;
-    QByteArray pem = systemCaPem().result() + '\n' + m_options.extraCaPem;
-    m_trustedCaPem = std::make_shared<const QByteArray>(std::move(pem));
+    m_extraCaPem = std::make_shared<const QByteArray>(m_options.extraCaPem);
     try {
         m_worker = std::make_unique<HttpWorker>();
     } catch (const std::exception &error) { // no memory, no thread or no libcurl to be had
@@ -247,7 +227,8 @@ QCoro::Task<Transport::Reply> Transport::send(Request request, CancelToken cance
             exchange->headerLines.append(name + ": " + value);
         exchange->isPost = request.isPost;
         exchange->body = request.body;
-        exchange->trustedCaPem = m_trustedCaPem;
+        exchange->systemCaPath = m_options.systemCaPath;
+        exchange->extraCaPem = m_extraCaPem;
         exchange->inactivityTimeout = m_options.requestTimeout;
         exchange->deadline = deadline;
         exchange->bodyLimit = replyLimit;

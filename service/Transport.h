@@ -16,7 +16,6 @@
 #include <utility>
 
 class HttpWorker;
-class QSslCertificate;
 
 // The HTTP side of APIService: builds requests against the base address and runs one attempt of an
 // exchange with its time-outs, reply limit and cancellation. Kept alive by every operation that
@@ -62,12 +61,8 @@ public:
     // fail with CancellationError. For the end of the process, while the TLS library still works.
     void shutDown();
 
-    // Starts reading the system's trust store (once per process) without waiting for it.
-    static void preloadTrust();
-    // The certificates as PEM, each distinct one once. The system's store lists most of its
-    // certificates twice (in the bundle and as files of their own), and the TLS library parses
-    // the whole text again for every connection it makes.
-    static QByteArray trustPem(const QList<QSslCertificate> &certificates);
+    // Starts loading libcurl and the TLS library (once per process) without waiting for it.
+    static void preload();
 
     [[nodiscard]] QUrl base() const { return m_options.base; }
     [[nodiscard]] std::chrono::milliseconds retryPause() const { return m_options.retryPause; }
@@ -93,13 +88,13 @@ public:
     QCoro::Task<Reply> send(Request request, CancelToken cancel);
 
 private:
-    // Reads the trusted certificates and starts the worker before the first exchange.
+    // Loads libcurl and starts the worker before the first exchange.
     QCoro::Task<> ensureStarted();
     [[nodiscard]] std::optional<Request> redirected(const Request &request, int status,
                                                     const QByteArray &target) const;
 
     ServiceOptions m_options;
-    std::shared_ptr<const QByteArray> m_trustedCaPem;
+    std::shared_ptr<const QByteArray> m_extraCaPem;
     std::unique_ptr<HttpWorker> m_worker;
     bool m_shutDown = false;
 };

@@ -25,12 +25,12 @@ bool QuorlBankApp::load()
     if (!shown)
         return false;
     // Once the first frame is out (queued: nothing else that follows the frame waits for this),
-    // the trust store is read in the background, so that the first sign-in does not wait for it,
-    // and the window gets its icon (which loads the SVG plugins).
+    // libcurl and the TLS library are loaded in the background, so that the first sign-in does not
+    // wait for them, and the window gets its icon (which loads the SVG plugins).
     QObject::connect(
         shown, &QQuickWindow::frameSwapped, shown,
         [] {
-            APIService::preloadTrust();
+            APIService::preload();
             QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/bank.quorl.QuorlBank.svg")));
         },
         Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
