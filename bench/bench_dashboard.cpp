@@ -1,24 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The dashboard given a long transfer list: how long the UI thread stalls while the reply is
 // decoded and shown, how long from the list's arrival to the next frame, how smoothly it scrolls,
-// and what it costs in memory, for 100 and for 100,000 transfers. Prints figures; not a test.
+// and what it costs in memory, for 100 and for 100,000 transfers; then how often the signed-in
+// client's threads wake while the dashboard is left alone. Prints figures; not a test.
 //
 // Each size runs in a child process of its own, so that one run's heap does not blur the other's
 // memory figure, and the server runs in a process of its own again, so that its work and memory
 // are not counted as the client's.
 //
-// Run: bench_dashboard                    (both sizes)
+// Run: bench_dashboard                    (both sizes, then idle)
 //      bench_dashboard N                  (the client, N transfers)
+//      bench_dashboard idle               (the client left alone for 20 s)
 //      bench_dashboard --serve N          (the server for N transfers; prints its port and reply size)
 #include "bench/ProcessMemory.h"
 #include "testsupport/DashboardFixture.h"
 #include "ui/screens/DashboardModel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMap>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -263,6 +267,53 @@ int runClient(QProcess &serverProcess, const APIService::Options &server, int co
     return 0;
 }
 
+// Voluntary context switches so far of each of this process's threads, by thread id.
+QMap<QString, std::pair<QString, qint64>> threadWakeUps()
+{
+    QMap<QString, std::pair<QString, qint64>> threads;
+    for (const QString &id :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(id));
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(id));
+        if (!comm.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                threads[id] = {QString::fromUtf8(comm.readAll().trimmed()),
+                               line.split(':').last().trimmed().toLongLong()};
+    }
+    return threads;
+}
+
+// Signed in, on the dashboard, nothing to do: the wake-ups of each thread in 20 s.
+int runIdle(const APIService::Options &server)
+{
+    DashboardFixture f(server);
+    if (!f.signIn(QStringLiteral("alice"), 1234.5, {}))
+        return 1;
+    if (!f.openDashboard(QSize(900, 720)) || !QTest::qWaitForWindowExposed(f.window.get()))
+        return 1;
+    runFor(1000);
+    const auto before = threadWakeUps();
+    QEventLoop loop;
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit); // the UI thread's one wake-up of its own
+    loop.exec();
+    const auto after = threadWakeUps();
+    qint64 total = 0;
+    QStringList each;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const qint64 woke = it->second - before.value(it.key(), {it->first, it->second}).second;
+        total += woke;
+        each.append(QStringLiteral("%1 %2").arg(it->first).arg(woke));
+    }
+    std::printf("signed in on the dashboard, left alone for 20 s\n"
+                "  voluntary context switches    %lld in all, less the timer that ends the wait: %lld "
+                "(target 0)\n  by thread: %s\n",
+                qlonglong(total), qlonglong(total - 1), qPrintable(each.join(QStringLiteral(", "))));
+    std::fflush(stdout);
+    return 0;
+}
+
 // The server: signs alice in and answers the transfer list with no transfers, and with `count`
 // once a line arrives on its standard input (answered with a line when done).
 int serve(int count)
@@ -291,8 +342,9 @@ int serve(int count)
     return QCoreApplication::exec();
 }
 
-int runOne(int count)
+int runOne(const QString &what)
 {
+    const int count = what == u"idle" ? 0 : what.toInt();
     UErrorCode status = U_ZERO_ERROR;
     icu::Locale::setDefault(icu::Locale("en_US"), status);
 
@@ -305,7 +357,7 @@ int runOne(int count)
     const QList<QByteArray> fields = server.readLine().trimmed().split(' ');
     const qsizetype replyBytes = fields.value(1).toLongLong();
     const APIService::Options options = FakeService::optionsFor(quint16(fields.value(0).toUInt()));
-    const int result = runClient(server, options, count, replyBytes);
+    const int result = what == u"idle" ? runIdle(options) : runClient(server, options, count, replyBytes);
     server.kill();
     server.waitForFinished();
     return result;
@@ -325,10 +377,10 @@ int main(int argc, char *argv[])
     }
     if (argc > 1) {
         QGuiApplication app(argc, argv);
-        return runOne(QString::fromLocal8Bit(argv[1]).toInt());
+        return runOne(QString::fromLocal8Bit(argv[1]));
     }
     int failures = 0;
-    for (const char *count : {"100", "100000"}) {
+    for (const char *count : {"100", "100000", "idle"}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QString::fromLocal8Bit(argv[0]), {QString::fromLatin1(count)});

@@ -7,19 +7,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 CURLM *multiOf(void *multi)
 {
@@ -263,12 +264,15 @@ struct HttpWorker::Running
             curl.easy_setopt(easy, CURLOPT_HTTPGET, 1L);
         }
 
-        // Only the given certificates: no bundle or directory of libcurl's own choosing.
+        // Only the given certificates: no bundle or folder of libcurl's own choosing.
         curl.easy_setopt(easy, CURLOPT_CAINFO, nullptr);
-        curl.easy_setopt(easy, CURLOPT_CAPATH, nullptr);
-        curl_blob trust{const_cast<char *>(x.trustedCaPem->constData()), size_t(x.trustedCaPem->size()),
-                        CURL_BLOB_NOCOPY};
-        curl.easy_setopt(easy, CURLOPT_CAINFO_BLOB, &trust);
+        curl.easy_setopt(easy, CURLOPT_CAPATH,
+                         x.systemCaPath.isEmpty() ? nullptr : x.systemCaPath.constData());
+        if (!x.extraCaPem->isEmpty()) {
+            curl_blob extra{const_cast<char *>(x.extraCaPem->constData()), size_t(x.extraCaPem->size()),
+                            CURL_BLOB_NOCOPY};
+            curl.easy_setopt(easy, CURLOPT_CAINFO_BLOB, &extra);
+        }
 
         curl.easy_setopt(easy, CURLOPT_TIMEOUT_MS, remainingMs(x.deadline));
         curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(x.inactivityTimeout.count()));
@@ -349,9 +353,13 @@ void HttpWorker::releaseAll()
 void HttpWorker::release()
 {
     stop();
-    if (m_multi)
-        library().multi_cleanup(multiOf(m_multi));
-    m_multi = nullptr;
+    void *multi = nullptr;
+    {
+        const std::lock_guard lock(m_mutex); // against a wake() from another thread
+        multi = std::exchange(m_multi, nullptr);
+    }
+    if (multi)
+        library().multi_cleanup(multiOf(multi));
 }
 
 HttpWorker::HttpWorker()
@@ -365,6 +373,7 @@ HttpWorker::HttpWorker()
         const std::lock_guard lock(workersMutex);
         workers.push_back(this);
         m_thread = std::thread([this] { run(); });
+        pthread_setname_np(m_thread.native_handle(), "quorl-http");
     } catch (...) {
         const std::lock_guard lock(workersMutex);
         std::erase(workers, this);
@@ -413,6 +422,7 @@ QFuture<HttpOutcome> HttpWorker::start(std::shared_ptr<HttpExchange> exchange)
 
 void HttpWorker::wake()
 {
+    const std::lock_guard lock(m_mutex);
     if (m_multi) // null only once the process is exiting
         library().multi_wakeup(multiOf(m_multi));
 }
@@ -484,9 +494,12 @@ void HttpWorker::run()
             drop(it);
         }
 
-        // What is still running: cancelled, idle and overdue exchanges end here.
+        // What is still running: cancelled, idle and overdue exchanges end here, and the others set
+        // the next look. Every change that could end one sooner (a byte moving, a cancellation, a
+        // new exchange) happens in this loop or wakes it, so with nothing running the thread sleeps
+        // until it is woken.
         const Clock::time_point now = Clock::now();
-        Clock::time_point nextCheck = now + 1s;
+        Clock::time_point nextCheck = Clock::time_point::max();
         for (auto it = active.begin(); it != active.end();) {
             Running &r = **it;
             const HttpExchange &x = *r.exchange;
@@ -505,7 +518,10 @@ void HttpWorker::run()
 
         long curlWait = -1;
         curl.multi_timeout(multi, &curlWait);
-        auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextCheck - Clock::now());
+        constexpr std::chrono::milliseconds longest(std::numeric_limits<int>::max());
+        std::chrono::milliseconds wait = longest; // about 25 days: asleep until woken
+        if (nextCheck != Clock::time_point::max())
+            wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(nextCheck - Clock::now()));
         if (curlWait >= 0)
             wait = std::min(wait, std::chrono::milliseconds(curlWait));
         curl.multi_poll(multi, nullptr, 0, int(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)),

@@ -23,7 +23,9 @@ struct HttpExchange
     QByteArrayList headerLines; // "Name: value"
     bool isPost = false;
     QByteArray body;
-    std::shared_ptr<const QByteArray> trustedCaPem;     // the only certificates the peer may chain to
+    // The only certificates the peer may chain to: those in the folder and in the PEM text.
+    QByteArray systemCaPath;
+    std::shared_ptr<const QByteArray> extraCaPem;
     std::chrono::milliseconds inactivityTimeout{60000}; // counted once a connection is being made
     std::chrono::steady_clock::time_point deadline;     // the exchange ends by then, whatever it is doing
     qint64 bodyLimit = 0;
@@ -98,8 +100,8 @@ private:
     static void releaseAll();
 
     SocketOwners m_socketOwners;
-    void *m_multi = nullptr; // CURLM
     std::mutex m_mutex;
+    void *m_multi = nullptr;                          // CURLM; guarded by m_mutex outside run()
     std::vector<std::unique_ptr<Running>> m_incoming; // guarded by m_mutex
     bool m_stopping = false;                          // guarded by m_mutex
     std::thread m_thread;
