@@ -33,6 +33,10 @@ Item {
         fill: selected ? Theme.darkRed : "transparent"
         onClicked: loginModel.selectMode(tab)
 
+        Accessible.role: Accessible.PageTab
+        Accessible.selectable: true
+        Accessible.selected: selected
+
         Behavior on fill {
             ColorAnimation { duration: 200 }
         }
@@ -99,6 +103,7 @@ Item {
                 radius: Theme.controlRadius
                 color: Theme.quietFill
                 antialiasing: true
+                Accessible.role: Accessible.PageTabList
 
                 Row {
                     id: tabRow
