@@ -3,7 +3,7 @@
 // and message lines, the press action of buttons, which tab is selected, and never the text of a
 // masked field; the reset sheet as a named dialog; from the dashboard, its headings, the balance
 // and one sentence per transfer; from the send form, its heading, what its progress bars wait for
-// and whether "Send" can be pressed.
+// and whether "Send" can be pressed, and that its focus stays on something visible while it sends.
 #include "testsupport/DashboardFixture.h"
 #include "testsupport/IsolatedSettings.h"
 #include "ui/Accessibility.h"
@@ -226,7 +226,8 @@ private Q_SLOTS:
         QVERIFY(!tree.contains(u"text: Rent for March"_qs));
     }
 
-    // Also: "Send" is unavailable until it can be pressed.
+    // Also: "Send" is unavailable until it can be pressed, and the focus of a pressed "Send" stays
+    // on something visible, the progress bar, until the transfer ends.
     void sendFormNamesWhatItsProgressBarsWaitFor()
     {
         DashboardFixture f;
@@ -261,13 +262,16 @@ private Q_SLOTS:
         f.fake->enqueue(
             "POST", u"/api/send"_qs,
             FakeReply::json(400, R"({"error":"Insufficient funds."})").after(std::chrono::milliseconds(800)));
-        form->doSend();
+        view->findChild<QQuickItem *>("sendButton")->forceActiveFocus();
+        QTest::keyClick(f.window.get(), Qt::Key_Space);
         QVERIFY(form->isSending());
         tree = spoken(f.window.get());
         QVERIFY2(tree.filter(u"progress bar"_qs) == QStringList{u"progress bar: Sending"_qs},
                  qPrintable(tree.join(u'\n')));
         QVERIFY(!tree.contains(u"button: Send"_qs));
+        QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendIndicator"));
         QTRY_COMPARE(form->sendStatus(), u"Insufficient funds."_qs);
+        QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendButton"));
     }
 };
 

@@ -173,7 +173,10 @@ Item {
                 visible: loginModel.isLoading
 
                 QLXBusyIndicator {
+                    id: busy
+                    objectName: "busyIndicator"
                     anchors.centerIn: parent
+                    focusHeir: primaryButton
                 }
             }
 
@@ -183,8 +186,11 @@ Item {
                 visible: !loginModel.isLoading
 
                 QLXButton {
+                    id: primaryButton
+
                     objectName: "primaryButton"
                     variant: QLXButton.Primary
+                    focusHeir: busy
                     width: parent.width
                     topPadding: 13
                     bottomPadding: 13
@@ -199,6 +205,7 @@ Item {
                     variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: loginModel.mode === LoginModel.Login
+                    focusHeir: busy
                     text: "Forgot Password?"
                     onClicked: loginModel.showReset = true
                 }
