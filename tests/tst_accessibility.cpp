@@ -2,8 +2,9 @@
 // What assistive tools read: from the sign-in screen, names of controls (masked fields included)
 // and message lines, the press action of buttons, which tab is selected, and never the text of a
 // masked field; the reset sheet as a named dialog; from the dashboard, its headings, the balance
-// and one sentence per transfer; from the send form, its heading, what its progress bars wait for
-// and whether "Send" can be pressed, and that its focus stays on something visible while it sends.
+// and one sentence per transfer in a list; from the send form, its heading, what its progress bars
+// wait for and whether "Send" can be pressed. And where the keyboard focus goes on the dashboard:
+// onto something visible, scrolled into view.
 #include "testsupport/DashboardFixture.h"
 #include "testsupport/IsolatedSettings.h"
 #include "ui/Accessibility.h"
@@ -224,6 +225,17 @@ private Q_SLOTS:
         QCOMPARE(tree.filter(u"list item: "_qs).size(), 2);
         // Each row is one item: its texts are not read a second time on their own.
         QVERIFY(!tree.contains(u"text: Rent for March"_qs));
+        // The rows, and only they, make up a list.
+        QAccessibleInterface *list = accessible(view->findChild<QQuickItem *>("transfers"));
+        QVERIFY(list);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), u"Recent Transactions"_qs);
+        QCOMPARE(list->childCount(), 2);
+        for (int i = 0; i < list->childCount(); ++i) {
+            QCOMPARE(list->child(i)->role(), QAccessible::ListItem);
+            QCOMPARE(list->child(i)->childCount(), 0);
+            QCOMPARE(list->child(i)->parent()->object(), list->object());
+        }
     }
 
     // Also: "Send" is unavailable until it can be pressed, and the focus of a pressed "Send" stays
@@ -272,6 +284,36 @@ private Q_SLOTS:
         QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendIndicator"));
         QTRY_COMPARE(form->sendStatus(), u"Insufficient funds."_qs);
         QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendButton"));
+    }
+
+    // With the form open and hits listed, the controls below the window's edge come into view as
+    // Tab reaches them.
+    void tabScrollsTheFocusIntoView()
+    {
+        DashboardFixture f;
+        QVERIFY(f.signIn(u"alice"_qs, 100, {{"alice", "bob", 5, ""}}));
+        QQuickItem *view = f.openDashboard(QSize(800, 560));
+        QVERIFY(view);
+        view->findChild<DashboardModel *>()->toggleSend();
+        QTRY_VERIFY(view->findChild<SendModel *>());
+        SendModel *form = view->findChild<SendModel *>();
+        f.fake->setFallback("GET", u"/api/users/search"_qs,
+                            SessionFixtures::usersReply({u"bob"_qs, u"bobby"_qs, u"bo"_qs}));
+        form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(form->search()->searchResults().size(), 3);
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+
+        view->findChild<QQuickItem *>("cancelButton")->forceActiveFocus();
+        QTest::keyClick(f.window.get(), Qt::Key_Tab);
+        QQuickItem *refresh = view->findChild<QQuickItem *>("refreshButton");
+        QCOMPARE(f.window->activeFocusItem(), refresh);
+        const QRectF shown = refresh->mapRectToScene(QRectF(0, 0, refresh->width(), refresh->height()));
+        QVERIFY2(shown.top() >= 0 && shown.bottom() <= f.window->height(),
+                 qPrintable(QStringLiteral("refresh at y %1 to %2").arg(shown.top()).arg(shown.bottom())));
+        // And back up: the search field, at the top of the form, comes into view again.
+        QQuickItem *search = view->findChild<QQuickItem *>("searchField");
+        search->findChild<QQuickItem *>("input")->forceActiveFocus();
+        QTRY_VERIFY(search->mapRectToScene(QRectF(0, 0, search->width(), search->height())).top() >= 0);
     }
 };
 
