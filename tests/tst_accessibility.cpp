@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// What assistive tools read: from the sign-in screen, names of controls and message lines, the
-// press action of buttons, and never the text of a masked field; from the dashboard, its headings,
-// the balance and one sentence per transfer; from the send form, its heading and what its progress
-// bars wait for.
+// What assistive tools read: from the sign-in screen, names of controls (masked fields included)
+// and message lines, the press action of buttons, which tab is selected, and never the text of a
+// masked field; the reset sheet as a named dialog; from the dashboard, its headings, the balance
+// and one sentence per transfer in a list; from the send form, its heading, what its progress bars
+// wait for and whether "Send" can be pressed. And where the keyboard focus goes on the dashboard:
+// onto something visible, scrolled into view.
 #include "testsupport/DashboardFixture.h"
 #include "testsupport/IsolatedSettings.h"
+#include "ui/Accessibility.h"
 #include "ui/screens/DashboardModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/SendModel.h"
@@ -89,33 +92,79 @@ class TestAccessibility : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(DashboardFixture::useUsEnglish()); }
+    void initTestCase()
+    {
+        QVERIFY(DashboardFixture::useUsEnglish());
+        installAccessibility();
+    }
     void cleanup() { engine.reset(); }
 
     void controlsAreNamedByTheirLabels_data()
     {
         QTest::addColumn<QByteArray>("object");
         QTest::addColumn<QString>("name");
-        QTest::newRow("tab") << QByteArray("loginTab") << "Login";
-        QTest::newRow("tab 2") << QByteArray("registerTab") << "Create Account";
-        QTest::newRow("primary") << QByteArray("primaryButton") << "Login";
-        QTest::newRow("link") << QByteArray("forgotButton") << "Forgot Password?";
-        QTest::newRow("field, by its placeholder") << QByteArray("usernameField") << "Username";
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::newRow("tab") << QByteArray("loginTab") << "Login" << QAccessible::PageTab;
+        QTest::newRow("tab 2") << QByteArray("registerTab") << "Create Account" << QAccessible::PageTab;
+        QTest::newRow("primary") << QByteArray("primaryButton") << "Login" << QAccessible::Button;
+        QTest::newRow("link") << QByteArray("forgotButton") << "Forgot Password?" << QAccessible::Button;
+        QTest::newRow("field, by its placeholder")
+            << QByteArray("usernameField") << "Username" << QAccessible::EditableText;
+        QTest::newRow("masked field")
+            << QByteArray("passwordField") << "Password" << QAccessible::EditableText;
     }
     void controlsAreNamedByTheirLabels()
     {
         showLogin();
         QFETCH(QByteArray, object);
         QFETCH(QString, name);
-        const bool field = object.endsWith("Field");
+        QFETCH(QAccessible::Role, role);
+        const bool field = role == QAccessible::EditableText;
         QAccessibleInterface *iface =
             accessible(field ? input(object.constData()) : item(object.constData()));
         QVERIFY(iface);
-        QCOMPARE(iface->role(), field ? QAccessible::EditableText : QAccessible::Button);
+        QCOMPARE(iface->role(), role);
         QCOMPARE(iface->text(QAccessible::Name), name);
         if (!field)
             QVERIFY(iface->actionInterface() && iface->actionInterface()->actionNames().contains(
                                                     QAccessibleActionInterface::pressAction()));
+    }
+
+    void tabsTellWhichIsSelected()
+    {
+        showLogin();
+        QAccessibleInterface *login = accessible(item("loginTab"));
+        QAccessibleInterface *registration = accessible(item("registerTab"));
+        QCOMPARE(login->parent()->role(), QAccessible::PageTabList);
+        QCOMPARE(login->parent()->childCount(), 2);
+        QVERIFY(login->state().selected && !registration->state().selected);
+        registration->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!login->state().selected && registration->state().selected);
+    }
+
+    void resetSheetIsADialogNamedByItsTitle_data()
+    {
+        QTest::addColumn<QByteArray>("field");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QByteArray("resetUsernameField") << "Username";
+        QTest::newRow("masked") << QByteArray("resetSecretField") << "Reset Secret";
+        QTest::newRow("masked 2") << QByteArray("newPasswordField") << "New Password";
+        QTest::newRow("masked 3") << QByteArray("confirmField") << "Confirm Password";
+    }
+    void resetSheetIsADialogNamedByItsTitle()
+    {
+        QFETCH(QByteArray, field);
+        QFETCH(QString, name);
+        showLogin();
+        window->findChild<LoginModel *>()->setProperty("showReset", true);
+        QTRY_VERIFY(input(field.constData()));
+        QAccessibleInterface *iface = accessible(input(field.constData()));
+        QCOMPARE(iface->text(QAccessible::Name), name);
+        QAccessibleInterface *dialog = iface->parent();
+        while (dialog && dialog->role() != QAccessible::Dialog)
+            dialog = dialog->parent();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->text(QAccessible::Name), u"Reset Password"_qs);
     }
 
     void pressActionClicksAndMessageIsStaticText()
@@ -153,8 +202,6 @@ private Q_SLOTS:
             QVERIFY(!text->textAtOffset(0, QAccessible::LineBoundary, &start, &end)
                          .contains(QStringLiteral("hunter")));
         }
-        // Qt names a masked entry by nothing at all; the placeholder reaches tools as its description.
-        QCOMPARE(iface->text(QAccessible::Description), QStringLiteral("Password"));
     }
 
     void dashboardReadsBalanceHeadingsAndEachTransferAsASentence()
@@ -178,10 +225,21 @@ private Q_SLOTS:
         QCOMPARE(tree.filter(u"list item: "_qs).size(), 2);
         // Each row is one item: its texts are not read a second time on their own.
         QVERIFY(!tree.contains(u"text: Rent for March"_qs));
-        for (QQuickItem *row : view->findChildren<QQuickItem *>("transferRow"))
-            QCOMPARE(QAccessible::queryAccessibleInterface(row)->childCount(), 0);
+        // The rows, and only they, make up a list.
+        QAccessibleInterface *list = accessible(view->findChild<QQuickItem *>("transfers"));
+        QVERIFY(list);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), u"Recent Transactions"_qs);
+        QCOMPARE(list->childCount(), 2);
+        for (int i = 0; i < list->childCount(); ++i) {
+            QCOMPARE(list->child(i)->role(), QAccessible::ListItem);
+            QCOMPARE(list->child(i)->childCount(), 0);
+            QCOMPARE(list->child(i)->parent()->object(), list->object());
+        }
     }
 
+    // Also: "Send" is unavailable until it can be pressed, and the focus of a pressed "Send" stays
+    // on something visible, the progress bar, until the transfer ends.
     void sendFormNamesWhatItsProgressBarsWaitFor()
     {
         DashboardFixture f;
@@ -198,6 +256,8 @@ private Q_SLOTS:
                                 u"heading: Recent Transactions"_qs}),
                  qPrintable(tree.join(u'\n')));
         QVERIFY(tree.filter(u"progress bar"_qs).isEmpty());
+        QAccessibleInterface *send = accessible(view->findChild<QQuickItem *>("sendButton"));
+        QVERIFY(send->state().disabled);
 
         f.fake->setFallback("GET", u"/api/users/search"_qs,
                             SessionFixtures::usersReply({u"bob"_qs}).after(std::chrono::milliseconds(800)));
@@ -210,16 +270,50 @@ private Q_SLOTS:
 
         form->search()->pickHit(0);
         form->setAmountText(u"5"_qs);
+        QVERIFY(!send->state().disabled);
         f.fake->enqueue(
             "POST", u"/api/send"_qs,
             FakeReply::json(400, R"({"error":"Insufficient funds."})").after(std::chrono::milliseconds(800)));
-        form->doSend();
+        view->findChild<QQuickItem *>("sendButton")->forceActiveFocus();
+        QTest::keyClick(f.window.get(), Qt::Key_Space);
         QVERIFY(form->isSending());
         tree = spoken(f.window.get());
         QVERIFY2(tree.filter(u"progress bar"_qs) == QStringList{u"progress bar: Sending"_qs},
                  qPrintable(tree.join(u'\n')));
         QVERIFY(!tree.contains(u"button: Send"_qs));
+        QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendIndicator"));
         QTRY_COMPARE(form->sendStatus(), u"Insufficient funds."_qs);
+        QCOMPARE(f.window->activeFocusItem(), view->findChild<QQuickItem *>("sendButton"));
+    }
+
+    // With the form open and hits listed, the controls below the window's edge come into view as
+    // Tab reaches them.
+    void tabScrollsTheFocusIntoView()
+    {
+        DashboardFixture f;
+        QVERIFY(f.signIn(u"alice"_qs, 100, {{"alice", "bob", 5, ""}}));
+        QQuickItem *view = f.openDashboard(QSize(800, 560));
+        QVERIFY(view);
+        view->findChild<DashboardModel *>()->toggleSend();
+        QTRY_VERIFY(view->findChild<SendModel *>());
+        SendModel *form = view->findChild<SendModel *>();
+        f.fake->setFallback("GET", u"/api/users/search"_qs,
+                            SessionFixtures::usersReply({u"bob"_qs, u"bobby"_qs, u"bo"_qs}));
+        form->search()->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(form->search()->searchResults().size(), 3);
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+
+        view->findChild<QQuickItem *>("cancelButton")->forceActiveFocus();
+        QTest::keyClick(f.window.get(), Qt::Key_Tab);
+        QQuickItem *refresh = view->findChild<QQuickItem *>("refreshButton");
+        QCOMPARE(f.window->activeFocusItem(), refresh);
+        const QRectF shown = refresh->mapRectToScene(QRectF(0, 0, refresh->width(), refresh->height()));
+        QVERIFY2(shown.top() >= 0 && shown.bottom() <= f.window->height(),
+                 qPrintable(QStringLiteral("refresh at y %1 to %2").arg(shown.top()).arg(shown.bottom())));
+        // And back up: the search field, at the top of the form, comes into view again.
+        QQuickItem *search = view->findChild<QQuickItem *>("searchField");
+        search->findChild<QQuickItem *>("input")->forceActiveFocus();
+        QTRY_VERIFY(search->mapRectToScene(QRectF(0, 0, search->width(), search->height())).top() >= 0);
     }
 };
 

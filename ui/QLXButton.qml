@@ -2,9 +2,10 @@ import QtQuick
 import QuorlBank
 
 // The one button of every screen: its label, an optional Material Icons glyph before it (or
-// alone), on an optional rounded fill, with a thin ring while it has keyboard focus. Clicked by
-// the mouse, by Space when focused, and by assistive tools' press action. Plain Qt Quick, so that
-// the first screen loads no control style.
+// alone), on an optional rounded fill, with the focus ring (QLXFocusRing) while it has keyboard
+// focus. Clicked by the mouse, by Space when focused, and by assistive tools' press action;
+// reported as unavailable to them while disabled. Plain Qt Quick, so that the first screen loads
+// no control style.
 //
 // The variant sets the colours and weight; a use may still set fill, textColor and font:
 //   Primary  the screen's main action: white semi-bold on the accent, grey while disabled
@@ -38,6 +39,9 @@ Item {
     property real leftPadding: padding
     property real rightPadding: padding
     readonly property bool down: mouse.pressed || keyDown
+    // Where the keyboard goes when the button is hidden while it has it (QLXFocusRing).
+    property alias focusHeir: focusRing.heir
+    property alias focusRingOutset: focusRing.outset
     property bool keyDown: false
 
     readonly property bool hasText: text.length > 0
@@ -58,8 +62,6 @@ Item {
         color: control.fill
         antialiasing: true
         opacity: control.down && !control.tintsWhenDown ? 0.8 : 1
-        border.width: control.activeFocus ? 2 : 0
-        border.color: Theme.focusRing
     }
 
     Rectangle {
@@ -118,6 +120,12 @@ Item {
         anchors.fill: parent
         enabled: control.enabled
         onClicked: control.clicked()
+    }
+
+    QLXFocusRing {
+        id: focusRing
+        control: control
+        radius: control.radius
     }
 
     Keys.onPressed: event => {

@@ -22,7 +22,7 @@ Rectangle {
     // Room between the fill's edge and the text; a field drawn on a fill of its own has none.
     property real padding: 12
     property real leftPadding: padding
-    // What assistive tools call the entry (never heard for a masked one); the placeholder by default.
+    // What assistive tools call the entry, masked or not; the placeholder by default.
     property string accessibleName: placeholder
 
     signal textEdited(string newText)
@@ -89,8 +89,9 @@ Rectangle {
         selectByMouse: true
         onTextEdited: root.textEdited(root.entered())
 
+        // A masked entry is reported as a password field by its echo mode alone: Qt Quick 6.4
+        // drops the name of an item whose Accessible.passwordEdit is set.
         Accessible.name: root.accessibleName
-        Accessible.description: root.placeholder
-        Accessible.passwordEdit: root.isSecure
+        Accessible.description: root.accessibleName === root.placeholder ? "" : root.placeholder
     }
 }

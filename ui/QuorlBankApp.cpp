@@ -3,6 +3,7 @@
 
 #include "service/APIService.h"
 #include "session/AuthService.h"
+#include "ui/Accessibility.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -12,6 +13,7 @@ QuorlBankApp::QuorlBankApp()
 {
     // Taken before the window exists: the restore request is sent while the first frame is drawn.
     AuthService::shared();
+    installAccessibility();
     // The desktop shell matches the window to its menu entry by this name; the window's icon
     // follows its first frame (load()).
     QGuiApplication::setDesktopFileName(QStringLiteral("bank.quorl.QuorlBank"));

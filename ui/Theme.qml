@@ -41,7 +41,10 @@ QtObject {
     readonly property color quietFill: Qt.rgba(0.93, 0.93, 0.93, 1)
     readonly property color cardTint: Qt.rgba(0.992, 0.961, 0.961, 1.0)
     readonly property color separator: Qt.rgba(0.9, 0.9, 0.9, 1)
-    readonly property color focusRing: Qt.rgba(0.2, 0.45, 0.9, 1)
+    // The keyboard focus (QLXFocusRing): a dark blue ring and a white one inside it, 10:1 apart,
+    // so that one of them has at least 3:1 against any fill or background here.
+    readonly property color focusRing: Qt.rgba(0, 0.2, 0.6, 1)
+    readonly property color focusHalo: "white"
     readonly property color busyBar: Qt.rgba(0.45, 0.45, 0.45, 1)
     readonly property color shadow: Qt.rgba(0, 0, 0, 0.1)
     readonly property color sheetShadow: Qt.rgba(0, 0, 0, 0.3)

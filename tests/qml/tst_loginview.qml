@@ -127,6 +127,64 @@ Item {
             tryVerify(() => !model.showReset)
         }
 
+        function test_reset_success_hands_focus_to_close() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const sheet = openSheet(view)
+            const content = sheet.contentItem
+            const resetModel = findChild(content, "resetPasswordModel")
+            findChild(content, "resetButton").forceActiveFocus()
+            resetModel.status = "Password reset! You can now log in."
+            resetModel.isSuccess = true
+            verify(findChild(content, "closeButton").activeFocus)
+            // The next Tab goes to the sheet's first field, not to the sheet itself.
+            keyClick(Qt.Key_Tab)
+            verify(findChild(findChild(content, "resetUsernameField"), "input").activeFocus)
+        }
+
+        function test_reset_sheet_keeps_the_keyboard() {
+            const view = createTemporaryObject(viewComponent, scene)
+            const content = openSheet(view).contentItem
+            const order = ["resetUsernameField", "resetSecretField", "newPasswordField", "confirmField",
+                           "resetButton", "cancelButton", "resetUsernameField"]
+            const itemOf = name => name.endsWith("Field") ? findChild(findChild(content, name), "input")
+                                                          : findChild(content, name)
+            verify(itemOf(order[0]).activeFocus)
+            for (let i = 1; i < order.length; ++i) {
+                keyClick(Qt.Key_Tab)
+                verify(itemOf(order[i]).activeFocus, order[i])
+            }
+            keyClick(Qt.Key_Tab, Qt.ShiftModifier)
+            verify(itemOf("cancelButton").activeFocus, "Shift+Tab from the first field")
+        }
+
+        // WCAG contrast ratio of two colours read from the screen.
+        function contrast(a, b) {
+            const lin = c => c <= 0.04045 ? c / 12.92 : Math.pow((c + 0.055) / 1.055, 2.4)
+            const lum = c => 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b)
+            const [hi, lo] = [lum(a), lum(b)].sort((x, y) => y - x)
+            return (hi + 0.05) / (lo + 0.05)
+        }
+
+        // The ring around a focused control: its outer, dark band against what lies around the
+        // control, and its inner, white band against the control's dark red fill.
+        function test_focus_ring_stands_out_on_dark_red_data() {
+            return [{ tag: "primary button", object: "primaryButton" }, { tag: "selected tab", object: "loginTab" }]
+        }
+        function test_focus_ring_stands_out_on_dark_red(data) {
+            const view = createTemporaryObject(viewComponent, scene)
+            const control = findChild(view, data.object)
+            control.forceActiveFocus()
+            waitForRendering(view)
+            const image = grabImage(view)
+            const left = control.mapToItem(view, 0, control.height / 2)
+            const at = dx => image.pixel(Math.round(left.x) + dx, Math.round(left.y))
+            const fill = at(3), halo = at(-1), ring = at(-3), around = at(-6)
+            verify(contrast(fill, Theme.darkRed) < 1.05, "fill " + fill)
+            verify(contrast(halo, fill) >= 3, "white band " + halo + " on " + fill + ": " + contrast(halo, fill))
+            verify(contrast(ring, around) >= 3, "dark band " + ring + " on " + around + ": " + contrast(ring, around))
+            verify(contrast(ring, halo) >= 9, "bands " + contrast(ring, halo))
+        }
+
         function test_reset_sheet_frame_alone_and_follows_content() {
             const view = createTemporaryObject(viewComponent, scene)
             const card = findChild(view, "signInCard")

@@ -6,7 +6,7 @@ import QuorlBank
 // The dashboard of a signed-in, verified user: the sidebar, and a scrolling column with the
 // balance, the send form when open, and the transfers. The transfer list is a ListView over the
 // session's model, so only the rows on screen exist; the balance card, the form and the card's
-// heading scroll with it as the list's header.
+// heading scroll with it above the rows. A control reached by the keyboard is scrolled into view.
 // (No "ComponentBehavior: Bound" here: in Qt 6.4 a ListView cannot create a bound header or footer.)
 Item {
     id: root
@@ -140,29 +140,70 @@ Item {
         anchors.bottom: parent.bottom
         color: Theme.page
 
+        // What scrolls above the rows. It is not in the list, so that assistive tools read the rows
+        // alone as the list; it is read before the list and drawn over the list's room for it.
+        DashboardHeader {
+            id: headerContent
+            z: 1
+            width: transfers.width
+            y: transfers.headerItem ? transfers.headerItem.y - transfers.contentY : 0
+            auth: root.auth
+            dashboard: dashboardModel
+        }
+
         ListView {
             id: transfers
             objectName: "transfers"
             anchors.fill: parent
             model: root.auth ? root.auth.transactionModel : null
             reuseItems: true
+            Accessible.role: Accessible.List
+            Accessible.name: "Recent Transactions"
             boundsBehavior: Flickable.StopAtBounds
             // Whether the user left the view at its top; see the header's onHeightChanged.
             property bool pinnedTop: true
+
+            // Scrolls the view so that `item` (in the rows or the header) is shown whole, with a
+            // margin for its focus ring.
+            function reveal(item) {
+                let inside = item
+                while (inside && inside !== headerContent && inside !== contentItem)
+                    inside = inside.parent
+                if (!inside)
+                    return
+                const shown = item.mapToItem(transfers, 0, 0, item.width, item.height)
+                const margin = 12
+                let y = contentY
+                if (shown.y < margin)
+                    y += shown.y - margin
+                else if (shown.y + shown.height > height - margin)
+                    y += shown.y + shown.height - height + margin
+                y = Math.max(originY, Math.min(y, originY + contentHeight - height))
+                if (y !== contentY) {
+                    contentY = y
+                    pinnedTop = atYBeginning
+                }
+            }
+            function keepTop() {
+                positionViewAtBeginning()
+                if (root.Window.activeFocusItem)
+                    reveal(root.Window.activeFocusItem)
+            }
             onMovementEnded: pinnedTop = atYBeginning
             ScrollBar.vertical: QLXScrollBar {
                 onPressedChanged: if (!pressed) transfers.pinnedTop = transfers.atYBeginning
             }
 
-            header: DashboardHeader {
+            // Room for the header, which lies over it and moves with it.
+            header: Item {
                 width: transfers.width
-                auth: root.auth
-                dashboard: dashboardModel
+                height: headerContent.height
 
                 // ListView keeps the first row in place when the header grows or shrinks (the
                 // form opening, its hits or message appearing), which would scroll the top of the
-                // header out of sight. While the view is at its top, keep it there.
-                onHeightChanged: if (transfers.pinnedTop) Qt.callLater(transfers.positionViewAtBeginning)
+                // header out of sight. While the view is at its top, keep it there, unless the
+                // keyboard focus is further down.
+                onHeightChanged: if (transfers.pinnedTop) Qt.callLater(transfers.keepTop)
             }
 
             delegate: Item {
@@ -217,6 +258,14 @@ Item {
                     }
                 }
             }
+        }
+    }
+
+    Connections {
+        target: root.Window.window
+        function onActiveFocusItemChanged() {
+            if (root.Window.activeFocusItem)
+                transfers.reveal(root.Window.activeFocusItem)
         }
     }
 

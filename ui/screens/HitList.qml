@@ -45,6 +45,8 @@ Item {
                         width: parent.width
                         implicitHeight: face.implicitHeight + 16
                         radius: 0
+                        // The list clips at its edges: the ring goes inside.
+                        focusRingOutset: 0
                         fill: Theme.surface
                         downTint: Theme.fieldFill
 

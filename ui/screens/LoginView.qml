@@ -33,6 +33,10 @@ Item {
         fill: selected ? Theme.darkRed : "transparent"
         onClicked: loginModel.selectMode(tab)
 
+        Accessible.role: Accessible.PageTab
+        Accessible.selectable: true
+        Accessible.selected: selected
+
         Behavior on fill {
             ColorAnimation { duration: 200 }
         }
@@ -99,6 +103,7 @@ Item {
                 radius: Theme.controlRadius
                 color: Theme.quietFill
                 antialiasing: true
+                Accessible.role: Accessible.PageTabList
 
                 Row {
                     id: tabRow
@@ -168,7 +173,10 @@ Item {
                 visible: loginModel.isLoading
 
                 QLXBusyIndicator {
+                    id: busy
+                    objectName: "busyIndicator"
                     anchors.centerIn: parent
+                    focusHeir: primaryButton
                 }
             }
 
@@ -178,8 +186,11 @@ Item {
                 visible: !loginModel.isLoading
 
                 QLXButton {
+                    id: primaryButton
+
                     objectName: "primaryButton"
                     variant: QLXButton.Primary
+                    focusHeir: busy
                     width: parent.width
                     topPadding: 13
                     bottomPadding: 13
@@ -194,6 +205,7 @@ Item {
                     variant: QLXButton.Link
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: loginModel.mode === LoginModel.Login
+                    focusHeir: busy
                     text: "Forgot Password?"
                     onClicked: loginModel.showReset = true
                 }

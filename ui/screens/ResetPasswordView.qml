@@ -93,11 +93,16 @@ Item {
         }
 
         QLXBusyIndicator {
+            id: busy
+            objectName: "busyIndicator"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: resetModel.isLoading
+            focusHeir: resetModel.isSuccess ? closeButton : resetButton
         }
 
         QLXButton {
+            id: closeButton
+
             objectName: "closeButton"
             variant: QLXButton.Primary
             anchors.horizontalCenter: parent.horizontalCenter
@@ -117,8 +122,11 @@ Item {
             visible: !resetModel.isLoading && !resetModel.isSuccess
 
             QLXButton {
+                id: resetButton
+
                 objectName: "resetButton"
                 variant: QLXButton.Primary
+                focusHeir: resetModel.isLoading ? busy : closeButton
                 leftPadding: 20
                 rightPadding: 20
                 topPadding: 10
@@ -130,6 +138,7 @@ Item {
             QLXButton {
                 objectName: "cancelButton"
                 variant: QLXButton.Quiet
+                focusHeir: resetModel.isLoading ? busy : closeButton
                 leftPadding: 16
                 rightPadding: 16
                 topPadding: 10

@@ -15,6 +15,7 @@ Item {
         id: sheet
 
         objectName: "resetSheet"
+        title: "Reset Password"
         width: 360
         contentItem: ResetPasswordView {
             prefillUsername: root.prefillUsername

@@ -91,6 +91,7 @@ Rectangle {
                     QLXButton {
                         objectName: "clearButton"
                         visible: !form.search.isSearching && form.search.recipientQuery.length > 0
+                        focusHeir: search
                         variant: QLXButton.Icon
                         glyph: "\uE14C"
                         glyphSize: 18
@@ -170,13 +171,18 @@ Rectangle {
         RowLayout {
             spacing: 12
             QLXBusyIndicator {
+                id: sending
                 objectName: "sendIndicator"
                 visible: form.isSending
                 label: "Sending"
+                focusHeir: sendButton
             }
             QLXButton {
+                id: sendButton
+
                 objectName: "sendButton"
                 variant: QLXButton.Primary
+                focusHeir: sending
                 visible: !form.isSending
                 enabled: form.canSend
                 leftPadding: 24
@@ -191,6 +197,7 @@ Rectangle {
                 objectName: "cancelButton"
                 variant: QLXButton.Quiet
                 visible: !form.isSending
+                focusHeir: sending
                 leftPadding: 20
                 rightPadding: 20
                 topPadding: 10

@@ -91,8 +91,10 @@ Item {
             }
 
             QLXBusyIndicator {
+                id: busy
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: verifyModel.isLoading
+                focusHeir: verifyButton
             }
 
             Column {
@@ -101,8 +103,11 @@ Item {
                 visible: !verifyModel.isLoading
 
                 QLXButton {
+                    id: verifyButton
+
                     objectName: "verifyButton"
                     variant: QLXButton.Primary
+                    focusHeir: busy
                     width: parent.width
                     topPadding: 13
                     bottomPadding: 13
@@ -113,6 +118,7 @@ Item {
                 QLXButton {
                     objectName: "resendButton"
                     variant: QLXButton.Link
+                    focusHeir: busy
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: verifyModel.resendLabel
                     onClicked: verifyModel.doResend()
@@ -120,6 +126,7 @@ Item {
                 QLXButton {
                     objectName: "logoutButton"
                     variant: QLXButton.Link
+                    focusHeir: busy
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Log Out"
                     onClicked: verifyModel.logout()
