@@ -47,6 +47,11 @@ void AuthService::setToken(const std::optional<QString> &token)
     m_tokenStore->setToken(token);
 }
 
+QCoro::Task<void> AuthService::tokenStored()
+{
+    return m_tokenStore->settled();
+}
+
 QVariant AuthService::currentUserVariant() const
 {
     return m_currentUser ? QVariant::fromValue(*m_currentUser) : QVariant();

@@ -55,6 +55,8 @@ public:
     // The current token; a change is written to the token store in the background.
     [[nodiscard]] std::optional<QString> token() const;
     void setToken(const std::optional<QString> &token);
+    // Completes once every change of the token has reached its store.
+    QCoro::Task<void> tokenStored();
 
     QCoro::Task<void> login(QString username, QString password);
     QCoro::Task<void> registerUser(QString username, QString email, QString password);
