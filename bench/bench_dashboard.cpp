@@ -14,6 +14,7 @@
 //      bench_dashboard --serve N          (the server for N transfers; prints its port and reply size)
 #include "bench/ProcessMemory.h"
 #include "testsupport/DashboardFixture.h"
+#include "testsupport/IsolatedSettings.h"
 #include "ui/screens/DashboardModel.h"
 
 #include <QCoreApplication>
@@ -368,7 +369,7 @@ int main(int argc, char *argv[])
 {
     APIService::returnLargeBlocksWhenFreed(); // as the program does
     QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    isolateUserStores(configHome.path());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc > 2 && qstrcmp(argv[1], "--serve") == 0) {

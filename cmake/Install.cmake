@@ -29,6 +29,24 @@ foreach(size 16 22 24 32 48 64 128 256)
 endforeach()
 add_custom_target(quorl_icons ALL DEPENDS ${icon_pngs})
 
+# The package's documents: its copyright, and the changelog and manual page compressed as Debian
+# keeps them (gzip -9n: no name or time stamp, so the same input gives the same file).
+set(doc_dir "${CMAKE_INSTALL_DATADIR}/doc/quorl-bank")
+install(FILES data/copyright DESTINATION "${doc_dir}" COMPONENT app)
+set(compressed_docs "")
+foreach(doc changelog quorl-bank.1)
+    set(gz "${CMAKE_BINARY_DIR}/doc/${doc}.gz")
+    add_custom_command(OUTPUT "${gz}"
+        COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/data/${doc}" "${CMAKE_BINARY_DIR}/doc/${doc}"
+        COMMAND gzip -9nf "${CMAKE_BINARY_DIR}/doc/${doc}"
+        DEPENDS "data/${doc}" VERBATIM)
+    list(APPEND compressed_docs "${gz}")
+endforeach()
+add_custom_target(quorl_docs ALL DEPENDS ${compressed_docs})
+install(FILES "${CMAKE_BINARY_DIR}/doc/changelog.gz" DESTINATION "${doc_dir}" COMPONENT app)
+install(FILES "${CMAKE_BINARY_DIR}/doc/quorl-bank.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1"
+        COMPONENT app)
+
 if(QUORL_INSTALL_SERVICE)
     install(TARGETS quorl-service RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT service)
 endif()

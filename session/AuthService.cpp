@@ -29,22 +29,27 @@ AuthService *AuthService::create(QQmlEngine *, QJSEngine *)
 AuthService::AuthService(APIService &api, QObject *parent)
     : QObject(parent)
     , m_api(api)
+    , m_tokenStore(new TokenStore(this))
     , m_transactions(new TransactionModel(this))
 {
-    if (const std::optional<QString> stored = token())
-        refreshMe(*stored);
+    restore();
 }
 
 AuthService::~AuthService() = default;
 
 std::optional<QString> AuthService::token() const
 {
-    return TokenStore::read();
+    return m_tokenStore->token();
 }
 
 void AuthService::setToken(const std::optional<QString> &token)
 {
-    TokenStore::write(token);
+    m_tokenStore->setToken(token);
+}
+
+QCoro::Task<void> AuthService::tokenStored()
+{
+    return m_tokenStore->settled();
 }
 
 QVariant AuthService::currentUserVariant() const
@@ -88,7 +93,21 @@ QString AuthService::formatted(double amount) const
     return AmountFormat::formatted(amount);
 }
 
-// Started by the constructor and never awaited: nothing may escape it.
+// Started by the constructor and never awaited: nothing may escape it. Without a keyring the token
+// is read at once, and the restore's request leaves before the constructor returns.
+QCoro::Task<void> AuthService::restore()
+{
+    try {
+        QPointer<AuthService> self(this);
+        const std::optional<QString> stored = co_await m_tokenStore->load();
+        // A sign-in or sign-out while the store was read has replaced the stored session.
+        if (!self || !stored || self->token() != stored)
+            co_return;
+        co_await self->refreshMe(*stored);
+    } catch (...) {
+    }
+}
+
 QCoro::Task<void> AuthService::refreshMe(QString token)
 {
     try {

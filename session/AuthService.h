@@ -14,13 +14,14 @@
 #include <optional>
 
 class APIService;
+class TokenStore;
 class QQmlEngine;
 class QJSEngine;
 
 // The session: who is signed in, that user's recent transfers, a busy flag, and the bearer token
-// kept between runs (TokenStore). One instance per process (shared()); QML reaches it as the
-// singleton AuthService. Everything here is used on the UI thread only; every change of a
-// property is notified once.
+// kept between runs (TokenStore, read once at start in the background). One instance per process (shared());
+// QML reaches it as the singleton AuthService. Everything here is used on the UI thread only; every change of
+// a property is notified once.
 //
 // The operations are coroutines that a screen may start and forget: each keeps the object alive
 // only through a QPointer, so one finishing after its caller is gone is harmless. Failures are
@@ -41,7 +42,7 @@ public:
     static AuthService &shared();
     static AuthService *create(QQmlEngine *, QJSEngine *);
 
-    // Reads the stored token and, if there is one, starts restoring that session beside the
+    // Starts reading the stored token and, if there is one, restoring that session beside the
     // caller. The app uses shared(); tests make their own against a fake service.
     explicit AuthService(APIService &api, QObject *parent = nullptr);
     ~AuthService() override;
@@ -51,9 +52,11 @@ public:
     [[nodiscard]] TransactionModel *transactionModel() const { return m_transactions; }
     [[nodiscard]] bool isLoading() const { return m_isLoading; }
 
-    // The stored token; every read and write goes to the settings.
+    // The current token; a change is written to the token store in the background.
     [[nodiscard]] std::optional<QString> token() const;
     void setToken(const std::optional<QString> &token);
+    // Completes once every change of the token has reached its store.
+    QCoro::Task<void> tokenStored();
 
     QCoro::Task<void> login(QString username, QString password);
     QCoro::Task<void> registerUser(QString username, QString email, QString password);
@@ -80,6 +83,9 @@ private:
     void setCurrentUser(std::optional<APIUser> user);
     void setTransactions(QList<APITransaction> transactions);
     void setLoading(bool loading);
+    // Reads the stored token and restores its session (refreshMe) unless a sign-in or sign-out came
+    // first. Never throws.
+    QCoro::Task<void> restore();
     // The start-up restore: the profile, then the transfers. Never throws. Its outcome (the user
     // and transfers, or removing the token after any failure) is applied only while the stored
     // token is still the one it was started with.
@@ -91,6 +97,7 @@ private:
     [[nodiscard]] QString requireToken() const;
 
     APIService &m_api;
+    TokenStore *m_tokenStore;
     std::optional<APIUser> m_currentUser;
     TransactionModel *m_transactions;
     bool m_isLoading = false;

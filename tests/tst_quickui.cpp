@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Qt Quick tests of the text field and the sign-in screen (tests/qml/tst_*.qml), offscreen.
+#include "testsupport/IsolatedSettings.h"
+
 #include <QQmlEngine>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -15,9 +17,9 @@ class Setup : public QObject
 public Q_SLOTS:
     void applicationAvailable()
     {
-        // The screens' session reads its token from the settings: give it an empty, private store.
+        // The screens' session reads its token: give it an empty, private store.
         QStandardPaths::setTestModeEnabled(true);
-        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        isolateUserStores(m_config.path());
     }
 
     void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(QStringLiteral("qrc:/")); }

@@ -69,7 +69,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        TokenStore::write(std::nullopt);
+        TokenFile::write(std::nullopt);
         m_fake = std::make_unique<FakeService>();
         m_api = std::make_unique<APIService>(m_fake->options());
     }
@@ -99,7 +99,7 @@ private Q_SLOTS:
     void startWithUnusableTokenRemovesIt()
     {
         QFETCH(bool, offline);
-        TokenStore::write(u"stale"_qs);
+        TokenFile::write(u"stale"_qs);
         m_fake->enqueue("GET", u"/api/me"_qs, errorReply(401, "Invalid token"));
         if (offline) {
             const APIService::Options options = m_fake->options();
@@ -109,7 +109,7 @@ private Q_SLOTS:
         {
             AuthService session(*m_api);
             Recorder recorder(session);
-            QTRY_COMPARE(TokenStore::read(), std::nullopt);
+            QTRY_COMPARE(TokenFile::read(), std::nullopt);
             QVERIFY(!m_fake || m_fake->waitUntilAnswered(1));
             QCOMPARE(recorder.events, QStringList());
             QVERIFY(!session.currentUser());
@@ -133,7 +133,7 @@ private Q_SLOTS:
     void startWithValidToken()
     {
         QFETCH(bool, listArrives);
-        TokenStore::write(u"tok"_qs);
+        TokenFile::write(u"tok"_qs);
         m_fake->enqueue("GET", u"/api/me"_qs, meReply("ann"));
         m_fake->enqueue("GET", u"/api/transactions"_qs,
                         listArrives ? listReply({"t1", "t2"}) : errorReply(500, "down"));
@@ -147,7 +147,7 @@ private Q_SLOTS:
                                                : QStringList{u"user:ann"_qs}));
         QCOMPARE(requestsWhenUserArrived, QStringList{u"GET /api/me"_qs});
         QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok"));
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"tok"_qs));
         QCOMPARE(session.property("currentUser").value<APIUser>().username, u"ann"_qs);
     }
 
@@ -164,7 +164,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, restoreSucceeds);
         QFETCH(bool, thenLogin);
-        TokenStore::write(u"old"_qs);
+        TokenFile::write(u"old"_qs);
         m_fake->enqueue("GET", u"/api/me"_qs,
                         (restoreSucceeds ? meReply("olduser") : errorReply(401, "expired")).after(400ms));
         m_fake->enqueue("POST", u"/api/login"_qs, authReply("new", "ann"));
@@ -177,7 +177,7 @@ private Q_SLOTS:
         Recorder recorder(session);
         QVERIFY(m_fake->waitUntilAnswered(thenLogin ? 3 : 1)); // the late restore's reply too
         QCOMPARE(recorder.events, QStringList());
-        QCOMPARE(TokenStore::read(), thenLogin ? std::optional<QString>(u"new"_qs) : std::nullopt);
+        QCOMPARE(TokenFile::read(), thenLogin ? std::optional<QString>(u"new"_qs) : std::nullopt);
         QCOMPARE(session.currentUser().has_value(), thenLogin);
         QVERIFY(!thenLogin || session.currentUser()->username == u"ann");
         QCOMPARE(m_fake->requests(u"/api/transactions"_qs).size(), thenLogin ? 1 : 0);
@@ -199,7 +199,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, operation);
         QFETCH(bool, throws);
-        TokenStore::write(u"tok"_qs);
+        TokenFile::write(u"tok"_qs);
         m_fake->setFallback("GET", u"/api/me"_qs, meReply("ann").after(300ms));
         m_fake->setFallback("POST", u"/api/login"_qs,
                             (throws ? errorReply(401, "no") : authReply("t2", "ann")).after(200ms));
@@ -227,7 +227,7 @@ private Q_SLOTS:
         Recorder recorder(*m_session);
         QStringList tokenWhenUserArrived;
         connect(m_session.get(), &AuthService::currentUserChanged, this,
-                [&] { tokenWhenUserArrived << TokenStore::read().value_or(u"none"_qs); });
+                [&] { tokenWhenUserArrived << TokenFile::read().value_or(u"none"_qs); });
         m_fake->enqueue("POST", u"/api/login"_qs, authReply("tok", "ann"));
         m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"t1"}));
         QCOMPARE(outcome(m_session->login(u"ann"_qs, u""_qs)), QString());
@@ -247,7 +247,7 @@ private Q_SLOTS:
         m_fake->enqueue("POST", u"/api/register"_qs, authReply("new", "zoe"));
         QCOMPARE(outcome(start(*m_session, u"register"_qs)), QString());
         QCOMPARE(recorder.events, (QStringList{u"loading:1"_qs, u"user:zoe"_qs, u"loading:0"_qs}));
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"new"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"new"_qs));
         QCOMPARE(paths(m_fake->requests()), QStringList{u"POST /api/register"_qs}); // no transfer list
         QVERIFY(!m_fake->requests().first().headers.contains("authorization"));
     }
@@ -292,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(recorder.events,
                  (bracketed ? QStringList{u"loading:1"_qs, u"loading:0"_qs} : QStringList()));
         QCOMPARE(paths(m_fake->requests()), requests);
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"tok"_qs));
         QCOMPARE(m_session->currentUser()->username, u"ann"_qs);
         QCOMPARE(m_session->currentUser()->balance, 100.0);
         QCOMPARE(m_session->transactions().size(), 1);
@@ -370,7 +370,7 @@ private Q_SLOTS:
             QCOMPARE(outcome(m_session->refreshTransactions()), QString());
         QCOMPARE(recorder.events, QStringList());
         QCOMPARE(m_session->transactions().first().id, u"t1"_qs);
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"tok"_qs));
 
         // Cancelled: the list stays too.
         m_fake->enqueue("GET", u"/api/transactions"_qs, FakeReply::silence());
@@ -419,7 +419,7 @@ private Q_SLOTS:
         m_session->logout();
         m_session->logout();
         QCOMPARE(recorder.events, (QStringList{u"user:none"_qs, u"transactions:"_qs}));
-        QCOMPARE(TokenStore::read(), std::nullopt);
+        QCOMPARE(TokenFile::read(), std::nullopt);
         QVERIFY(m_fake->requests().isEmpty());
         QCOMPARE(object->property("name").toString(), QString());
         QCOMPARE(object->property("rows").toInt(), 0);

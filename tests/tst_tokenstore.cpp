@@ -39,10 +39,10 @@ private Q_SLOTS:
         QVERIFY(!expectedFile().startsWith(QDir::homePath() + u"/.config/"_qs));
         const QSettings s(QSettings::NativeFormat, QSettings::UserScope, u"Quorl"_qs, u"Quorl Bank"_qs);
         QCOMPARE(s.fileName(), expectedFile());
-        QCOMPARE(TokenStore::read(), std::nullopt);
-        TokenStore::write(std::nullopt);
+        QCOMPARE(TokenFile::read(), std::nullopt);
+        TokenFile::write(std::nullopt);
         QVERIFY(!QFileInfo::exists(expectedFile()));
-        QCOMPARE(TokenStore::read(), std::nullopt);
+        QCOMPARE(TokenFile::read(), std::nullopt);
     }
 
     void roundTrip_data()
@@ -58,8 +58,8 @@ private Q_SLOTS:
     void roundTrip()
     {
         QFETCH(QString, token);
-        TokenStore::write(token);
-        QCOMPARE(TokenStore::read(), std::optional<QString>(token));
+        TokenFile::write(token);
+        QCOMPARE(TokenFile::read(), std::optional<QString>(token));
         // Top-level key, plain string, as any reader of the same file sees it.
         const QSettings raw(expectedFile(), QSettings::IniFormat);
         QCOMPARE(raw.childKeys(), QStringList{u"qlx_token"_qs});
@@ -69,15 +69,15 @@ private Q_SLOTS:
 
     void replaceThenRemove()
     {
-        TokenStore::write(u"first"_qs);
-        TokenStore::write(u"second"_qs);
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"second"_qs));
-        TokenStore::write(std::nullopt);
-        QCOMPARE(TokenStore::read(), std::nullopt);
+        TokenFile::write(u"first"_qs);
+        TokenFile::write(u"second"_qs);
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"second"_qs));
+        TokenFile::write(std::nullopt);
+        QCOMPARE(TokenFile::read(), std::nullopt);
         const QSettings raw(expectedFile(), QSettings::IniFormat);
         QVERIFY(!raw.contains(u"qlx_token"_qs));
-        TokenStore::write(std::nullopt); // twice is harmless
-        QCOMPARE(TokenStore::read(), std::nullopt);
+        TokenFile::write(std::nullopt); // twice is harmless
+        QCOMPARE(TokenFile::read(), std::nullopt);
     }
 
     void aValueWrittenByHandWithCommasIsOneString()
@@ -87,7 +87,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("[General]\nqlx_token=a,b\n");
         f.close();
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"a,b"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"a,b"_qs));
     }
 
     // Whatever the umask allows, the file and its folder are owner-only from the first write on (no
@@ -95,15 +95,15 @@ private Q_SLOTS:
     void fileIsOwnerOnly()
     {
         const mode_t savedMask = ::umask(0);
-        TokenStore::write(u"secret"_qs);
+        TokenFile::write(u"secret"_qs);
         ::umask(savedMask);
         QCOMPARE(fileMode(expectedFile()), 0600);
         QCOMPARE(fileMode(QFileInfo(expectedFile()).absolutePath()), 0700);
         const QDir folder(QFileInfo(expectedFile()).absolutePath());
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList{u"Quorl Bank.conf"_qs});
-        TokenStore::write(u"secret2"_qs);
+        TokenFile::write(u"secret2"_qs);
         QCOMPARE(fileMode(expectedFile()), 0600);
-        TokenStore::write(std::nullopt);
+        TokenFile::write(std::nullopt);
         QCOMPARE(fileMode(expectedFile()), 0600);
     }
 
@@ -116,9 +116,24 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         ::chmod(QFile::encodeName(expectedFile()).constData(), 0644);
-        TokenStore::write(u"secret"_qs);
+        TokenFile::write(u"secret"_qs);
         QCOMPARE(fileMode(expectedFile()), 0600);
-        QCOMPARE(TokenStore::read(), std::optional<QString>(u"secret"_qs));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"secret"_qs));
+    }
+
+    // Without a session bus (as in every test here) the keyring is never asked: the file is read
+    // and written at once.
+    void withoutSessionBusTheFileIsTheStore()
+    {
+        TokenFile::write(u"saved"_qs);
+        TokenStore store;
+        QVERIFY(!store.usesKeyring());
+        QVERIFY(store.load().isReady());
+        QCOMPARE(store.token(), std::optional<QString>(u"saved"_qs));
+        store.setToken(u"new"_qs);
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"new"_qs));
+        store.setToken(std::nullopt);
+        QCOMPARE(TokenFile::read(), std::nullopt);
     }
 };
 
