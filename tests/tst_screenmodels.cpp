@@ -81,20 +81,20 @@ class TestScreenModels : public QObject
     std::unique_ptr<QObject> open(Screen screen)
     {
         for (Screen other : {Screen::Login, Screen::Register, Screen::Reset, Screen::Verify})
-            s->fake.setFallback("POST", caseOf(other).path, errorReply(400, caseOf(other).refusal));
+            s->fake->setFallback("POST", caseOf(other).path, errorReply(400, caseOf(other).refusal));
         if (screen == Screen::Reset) {
             auto model = std::make_unique<ResetPasswordModel>();
-            model->setProperty("auth", QVariant::fromValue(&s->auth));
+            model->setProperty("auth", QVariant::fromValue(s->auth.get()));
             return model;
         }
         if (screen == Screen::Verify) {
-            s->signIn(false);
+            s->signIn(u"ann"_qs, false);
             auto model = std::make_unique<VerifyEmailModel>();
-            model->setAuth(&s->auth);
+            model->setAuth(s->auth.get());
             return model;
         }
         auto model = std::make_unique<LoginModel>();
-        model->setProperty("auth", QVariant::fromValue(&s->auth));
+        model->setProperty("auth", QVariant::fromValue(s->auth.get()));
         model->selectMode(screen == Screen::Register ? Mode::Register : Mode::Login);
         return model;
     }
@@ -113,7 +113,7 @@ class TestScreenModels : public QObject
         QMetaObject::invokeMethod(model, screenCase.action);
     }
 
-    [[nodiscard]] qsizetype sent(const QString &path) const { return s->fake.requests(path).size(); }
+    [[nodiscard]] qsizetype sent(const QString &path) const { return s->fake->requests(path).size(); }
 
 private Q_SLOTS:
     void init() { s = std::make_unique<Session>(); }
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(model->property("isLoading").toBool());
         QTRY_VERIFY(!model->property("isLoading").toBool());
         QCOMPARE(sent(screenCase.path), 1);
-        const QJsonObject body = s->fake.requests(screenCase.path).first().json();
+        const QJsonObject body = s->fake->requests(screenCase.path).first().json();
         QCOMPARE(body.size(), screenCase.bodyKeys.size());
         for (qsizetype i = 0; i < screenCase.bodyKeys.size(); ++i)
             QCOMPARE(body.value(screenCase.bodyKeys[i]).toString(), values[i]);
@@ -192,26 +192,26 @@ private Q_SLOTS:
     void loginSuccessAndTransportFailure()
     {
         auto model = openAs<LoginModel>(Screen::Login);
-        s->fake.enqueue("POST", u"/api/login"_qs, FakeReply::drop());
-        s->fake.enqueue("POST", u"/api/login"_qs, FakeReply::drop());
+        s->fake->enqueue("POST", u"/api/login"_qs, FakeReply::drop());
+        s->fake->enqueue("POST", u"/api/login"_qs, FakeReply::drop());
         act(model.get(), Screen::Login, {"ann", "pw"});
         QTRY_VERIFY(!model->isLoading());
         QVERIFY(!model->status().isEmpty()); // the platform's text
-        QVERIFY(!s->auth.currentUser());
+        QVERIFY(!s->auth->currentUser());
 
-        s->fake.enqueue("POST", u"/api/login"_qs, authReply("tok", "ann", false).after(100ms));
+        s->fake->enqueue("POST", u"/api/login"_qs, authReply("tok", "ann", false).after(100ms));
         model->doAction();
         QVERIFY(model->isLoading());
         QTRY_VERIFY(!model->isLoading());
         QVERIFY(model->status().isEmpty());
-        QCOMPARE(s->auth.token(), std::optional<QString>(u"tok"_qs));
+        QCOMPARE(s->auth->token(), std::optional<QString>(u"tok"_qs));
     }
 
     void tabSwitchClearsOnlyTheMessage()
     {
         auto model = openAs<LoginModel>(Screen::Login);
         // A refusal arriving after the switch shows under the new tab.
-        s->fake.enqueue("POST", u"/api/login"_qs, errorReply(401, u"Nope."_qs).after(150ms));
+        s->fake->enqueue("POST", u"/api/login"_qs, errorReply(401, u"Nope."_qs).after(150ms));
         act(model.get(), Screen::Login, {"ann", "pw"});
         model->selectMode(Mode::Register);
         QVERIFY(model->isLoading());
@@ -235,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(model->property("status").toString(), u"Invalid reset secret."_qs);
         QVERIFY(!model->property("isSuccess").toBool());
 
-        s->fake.enqueue("POST", u"/api/reset-password"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        s->fake->enqueue("POST", u"/api/reset-password"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         act(model.get(), Screen::Reset, {"ann", "good"});
         QTRY_VERIFY(model->property("isSuccess").toBool());
         QVERIFY(!model->property("isLoading").toBool());
@@ -249,9 +249,9 @@ private Q_SLOTS:
     {
         auto owned = openAs<VerifyEmailModel>(Screen::Verify);
         VerifyEmailModel *model = owned.get();
-        s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        s->fake->enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         // The service still reports the address unverified: the screen stays and says so.
-        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann", false));
+        s->fake->enqueue("GET", u"/api/me"_qs, meReply("ann", false));
         model->setProperty("isError", true);
         act(model, Screen::Verify, {"123456"});
         QTRY_VERIFY(!model->isLoading());
@@ -261,9 +261,9 @@ private Q_SLOTS:
         // The resend link's three labels; its outcome never touches the message or the busy flag.
         QCOMPARE(model->resendLabel(), u"Resend Code"_qs);
         const QString resend = u"/api/resend-verification"_qs;
-        s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
-        s->fake.enqueue("POST", resend, errorReply(429, u"Slow down."_qs));
-        s->fake.enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
+        s->fake->enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
+        s->fake->enqueue("POST", resend, errorReply(429, u"Slow down."_qs));
+        s->fake->enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
         for (const QString label : {u"Code sent!"_qs, u"Failed to resend."_qs, u"Code sent!"_qs}) {
             model->doResend();
             QTRY_COMPARE(model->resendLabel(), label);
@@ -276,22 +276,22 @@ private Q_SLOTS:
     void sentToTextFollowsTheUser()
     {
         VerifyEmailModel model;
-        model.setAuth(&s->auth);
+        model.setAuth(s->auth.get());
         const QString first = u"A 6-digit code was sent to\n"_qs;
         QCOMPARE(model.sentToText(), first + u"your email"_qs);
         QSignalSpy spy(&model, &VerifyEmailModel::sentToTextChanged);
-        s->signIn(false);
+        QVERIFY(s->signIn(u"ann"_qs, false));
         QVERIFY(spy.count() >= 1);
         QCOMPARE(model.sentToText(), first + u"ann@example.com"_qs);
         model.logout();
-        QVERIFY(!s->auth.currentUser() && !s->auth.token());
+        QVERIFY(!s->auth->currentUser() && !s->auth->token());
         QCOMPARE(model.sentToText(), first + u"your email"_qs);
         // An empty address leaves the second line empty.
-        s->fake.enqueue("POST", u"/api/login"_qs,
-                        FakeReply::json(200, R"({"token":"tok","user":)" +
-                                                 userJson("ann", 100, false).replace("ann@example.com", "") +
-                                                 "}"));
-        awaitTask(s->auth.login(u"ann"_qs, u"pw"_qs));
+        s->fake->enqueue("POST", u"/api/login"_qs,
+                         FakeReply::json(200, R"({"token":"tok","user":)" +
+                                                  userJson("ann", 100, false).replace("ann@example.com", "") +
+                                                  "}"));
+        awaitTask(s->auth->login(u"ann"_qs, u"pw"_qs));
         QCOMPARE(model.sentToText(), first);
     }
 
@@ -311,16 +311,17 @@ private Q_SLOTS:
         auto model = open(screen);
         const QString path = caseOf(screen).path;
         const FakeReply ok = FakeReply::json(200, R"({"message":"ok"})").after(100ms);
-        s->fake.enqueue("POST", path, screen == Screen::Login ? FakeReply::json(401, "{}").after(100ms) : ok);
-        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
-        s->fake.enqueue("POST", u"/api/resend-verification"_qs, ok);
+        s->fake->enqueue("POST", path,
+                         screen == Screen::Login ? FakeReply::json(401, "{}").after(100ms) : ok);
+        s->fake->enqueue("GET", u"/api/me"_qs, meReply("ann"));
+        s->fake->enqueue("POST", u"/api/resend-verification"_qs, ok);
         act(model.get(), screen, values);
         if (screen == Screen::Verify)
             QMetaObject::invokeMethod(model.get(), "doResend");
         model.reset();
         QTRY_COMPARE(sent(path), 1);
-        QTRY_VERIFY(!s->auth.isLoading());
-        QTRY_VERIFY(screen != Screen::Verify || s->auth.currentUser()->isVerified);
+        QTRY_VERIFY(!s->auth->isLoading());
+        QTRY_VERIFY(screen != Screen::Verify || s->auth->currentUser()->isVerified);
     }
 
     void busyEndsWhenTheOutcomeHandlerThrows()
@@ -340,25 +341,25 @@ private Q_SLOTS:
         using Route = RootModel::Screen;
         RootModel root;
         QCOMPARE(root.screen(), Route::Login);
-        root.setAuth(&s->auth);
+        root.setAuth(s->auth.get());
         QCOMPARE(root.screen(), Route::Login);
         QSignalSpy spy(&root, &RootModel::screenChanged);
-        s->signIn(false);
+        QVERIFY(s->signIn(u"ann"_qs, false));
         QCOMPARE(root.screen(), Route::VerifyEmail);
-        s->fake.enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
-        s->fake.enqueue("GET", u"/api/me"_qs, meReply("ann"));
-        awaitTask(s->auth.verifyEmail(u"123456"_qs));
+        s->fake->enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
+        s->fake->enqueue("GET", u"/api/me"_qs, meReply("ann"));
+        awaitTask(s->auth->verifyEmail(u"123456"_qs));
         QCOMPARE(root.screen(), Route::Dashboard);
         QCOMPARE(spy.count(), 2);
         // A new user record of the same kind keeps the screen (no fresh dashboard).
-        s->signIn(true);
+        QVERIFY(s->signIn(u"ann"_qs));
         QCOMPARE(spy.count(), 2);
-        s->auth.logout();
+        s->auth->logout();
         QCOMPARE(root.screen(), Route::Login);
-        s->auth.logout();
+        s->auth->logout();
         QCOMPARE(spy.count(), 3);
         // A verified sign-in goes straight to the dashboard.
-        s->signIn(true);
+        QVERIFY(s->signIn(u"ann"_qs));
         QCOMPARE(root.screen(), Route::Dashboard);
     }
 };

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <memory>
 
 // The tests' one set of service replies (JSON bodies and scripted replies), and observers of a
 // session.
@@ -151,23 +152,47 @@ inline QStringList paths(const QList<RecordedRequest> &requests)
     return result;
 }
 
-// An AuthService over an APIService that talks to a fresh HTTPS fake, with no stored token.
+// An AuthService with no stored token, over an APIService that talks to a fresh HTTPS fake, or to
+// a server elsewhere that answers the sign-in and the transfer list by itself (then there is no fake).
 struct Session
 {
-    Session() { auth.setToken(std::nullopt); }
-    ~Session() { auth.setToken(std::nullopt); }
-
-    // Signs in as ann (token "tok") through the fake; the transfer list comes back empty.
-    void signIn(bool verified)
+    Session()
+        : fake(std::make_unique<FakeService>())
     {
-        fake.enqueue("POST", u"/api/login"_qs, authReply("tok", "ann", verified));
-        fake.setFallback("GET", u"/api/transactions"_qs, listReply({}));
-        awaitTask(auth.login(u"ann"_qs, u"secret1"_qs));
+        useServer(fake->options());
+    }
+    explicit Session(const APIService::Options &server) { useServer(server); }
+    ~Session() { auth->setToken(std::nullopt); }
+
+    // Signs in as the user (token "tok-<name>"); the transfer list served from then on is `transfers`.
+    bool signIn(const QString &name, bool verified = true, double balance = 100,
+                const QList<Transfer> &transfers = {})
+    {
+        if (fake) {
+            fake->enqueue(
+                "POST", u"/api/login"_qs,
+                FakeReply::json(200, authJson("tok-" + name.toUtf8(), name.toUtf8(), verified, balance)));
+            serveTransfers(transfers);
+        }
+        return !failureOf(auth->login(name, u"secret1"_qs)) && auth->currentUser();
     }
 
-    FakeService fake;
-    APIService api{fake.options()};
-    AuthService auth{api};
+    void serveTransfers(const QList<Transfer> &transfers)
+    {
+        fake->setFallback("GET", u"/api/transactions"_qs, FakeReply::json(200, transfersJson(transfers)));
+    }
+
+    std::unique_ptr<FakeService> fake;
+    std::unique_ptr<APIService> api;
+    std::unique_ptr<AuthService> auth;
+
+private:
+    void useServer(const APIService::Options &server)
+    {
+        api = std::make_unique<APIService>(server);
+        auth = std::make_unique<AuthService>(*api);
+        auth->setToken(std::nullopt);
+    }
 };
 
 } // namespace SessionFixtures
