@@ -64,12 +64,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("equal");
         QTest::newRow("same") << u"pass"_qs << u"pass"_qs << true;
         QTest::newRow("precomposed vs combining") << u"caf\u00e9"_qs << u"cafe\u0301"_qs << true;
-        QTest::newRow("mark order of different classes")
-            << u"a\u0323\u0301"_qs << u"a\u0301\u0323"_qs << true;
-        QTest::newRow("Å ring vs angstrom sign") << u"\u00c5"_qs << u"\u212b"_qs << true;
         QTest::newRow("compatibility only: ligature") << u"\ufb01"_qs << u"fi"_qs << false;
         QTest::newRow("case differs") << u"Pass"_qs << u"pass"_qs << false;
-        QTest::newRow("trailing blank") << u"pass"_qs << u"pass "_qs << false;
     }
     void canonicallyEqual()
     {
@@ -92,18 +88,10 @@ private Q_SLOTS:
             QTest::newRow(name) << text << false << 0.0;
         };
         ok("12", 12);
-        ok("0", 0);
         ok("-5", -5);
-        ok("+5", 5);
-        ok(".5", 0.5);
-        ok("5.", 5);
         ok("1e2", 100);
-        ok("0x10", 16);
         ok("inf", inf);
-        ok("1e999", inf);
-        ok("007", 7);
-        ok("nan", std::nan(""));
-        for (const char *text : {"", " 5", "5 ", "1,5", "abc", "1e", "0x", "-", ".", "infinit", "1.2.3"})
+        for (const char *text : {"", " 5", "5 ", "1,5", "abc", "1e", "1.2.3"})
             refused(*text ? text : "empty", QString::fromLatin1(text));
         refused("embedded NUL", QString(u"5\0001"_qs));
         refused("Arabic-Indic digits", u"\u0661\u0662"_qs);
@@ -145,18 +133,7 @@ private Q_SLOTS:
         };
         row("en_US", 1234.5, u"1,234"_qs); // half-even: down
         row("en_US", 1235.5, u"1,236"_qs); // and up
-        row("en_US", 999.5, u"1,000"_qs);
-        row("en_US", -1234.5, u"-1,234"_qs);
-        row("en_US", 1234567, u"1,234,567"_qs);
-        row("de_DE", 1234.5, u"1.234"_qs);
-        row("fr_FR", 1234.5, u"1\u202f234"_qs);
-        // Not finite and out of the 64-bit range: the formatter's own texts. Large amounts show the
-        // shortest digits that read back as the same double, then zeros.
-        row("en_US", std::nan(""), u"NaN"_qs);
-        row("en_US", inf, u"∞"_qs);
-        row("en_US", -inf, u"-∞"_qs);
-        row("en_US", 1e20, u"100,000,000,000,000,000,000"_qs);
-        row("en_US", 9223372036854775808.0, u"9,223,372,036,854,776,000"_qs);
+        row("de_DE", 1234.5, u"1.234"_qs); // the default locale is read at each call
     }
     void formatted()
     {
@@ -167,18 +144,6 @@ private Q_SLOTS:
         QCOMPARE(AmountFormat::formatted(amount), text);
     }
 
-    void formattedHugeKeepsEveryDigit()
-    {
-        QVERIFY(setIcuLocale("en_US"));
-        const QString text = AmountFormat::formatted(-1e300);
-        QVERIFY(text.startsWith(u"-1,000,"));
-        QCOMPARE(text.count(u','), 100);
-        QCOMPARE(AmountFormat::formatted(std::numeric_limits<double>::max()).size(), 309 + 102);
-        const QString plain = AmountFormat::plainDigits(-std::numeric_limits<double>::max());
-        QCOMPARE(plain.size(), 310);
-        QVERIFY(plain.startsWith(u"-17976931348623157"));
-    }
-
     void plainDigits_data()
     {
         QTest::addColumn<double>("amount");
@@ -186,9 +151,6 @@ private Q_SLOTS:
         QTest::newRow("12.9 truncates") << 12.9 << u"12"_qs;
         QTest::newRow("-12.9 truncates toward zero") << -12.9 << u"-12"_qs;
         QTest::newRow("-0.5 is 0") << -0.5 << u"0"_qs;
-        QTest::newRow("-0") << -0.0 << u"0"_qs;
-        QTest::newRow("1234567 ungrouped") << 1234567.0 << u"1234567"_qs;
-        QTest::newRow("int64 min") << -9223372036854775808.0 << u"-9223372036854775808"_qs;
         QTest::newRow("2^63, past int64 max") << 9223372036854775808.0 << u"9223372036854775808"_qs;
         QTest::newRow("NaN") << std::nan("") << u"NaN"_qs;
         QTest::newRow("-inf") << -inf << u"-∞"_qs;
@@ -207,10 +169,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         // 2025-03-01T15:05:30.123Z throughout.
         QTest::newRow("en_US UTC") << QByteArray("en_US") << "UTC" << u"Mar 1, 2025, 3:05\u202FPM"_qs;
-        QTest::newRow("en_US New York")
-            << QByteArray("en_US") << "America/New_York" << u"Mar 1, 2025, 10:05\u202FAM"_qs;
-        QTest::newRow("en_GB London") << QByteArray("en_GB") << "Europe/London" << u"1 Mar 2025, 15:05"_qs;
-        QTest::newRow("de_DE Berlin") << QByteArray("de_DE") << "Europe/Berlin" << u"1. März 2025, 16:05"_qs;
         // The day changes with the zone, not only the hour.
         QTest::newRow("ja_JP Tokyo") << QByteArray("ja_JP") << "Asia/Tokyo" << u"2025年3月2日 0:05"_qs;
     }
