@@ -8,17 +8,11 @@
 #include "testsupport/SessionFixtures.h"
 
 #include <QCoroTask>
-#include <QQmlComponent>
-#include <QQmlContext>
-#include <QQmlEngine>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
 
 using namespace SessionFixtures;
-
-Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
 namespace {
 
@@ -78,15 +72,6 @@ private Q_SLOTS:
         m_session.reset();
         m_api.reset();
         m_fake.reset();
-    }
-
-    void startWithoutTokenSendsNothing()
-    {
-        AuthService session(*m_api);
-        QTest::qWait(200);
-        QVERIFY(m_fake->requests().isEmpty());
-        QVERIFY(!session.currentUser());
-        QVERIFY(!session.property("currentUser").isValid());
     }
 
     // A token the service refuses, or cannot be asked about, is removed; the next start sends nothing.
@@ -221,35 +206,66 @@ private Q_SLOTS:
         QVERIFY(!operation.isEmpty() || m_fake->requests(u"/api/transactions"_qs).isEmpty());
     }
 
-    void login()
+    // Each operation's effects on success, in order: what is announced, what is sent with which
+    // token, and that the token is stored before the user who owns it is announced.
+    void success_data()
     {
-        m_session = std::make_unique<AuthService>(*m_api);
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<bool>("listFails");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("requests");
+        QTest::addColumn<QString>("token"); // stored afterwards, and the one sent
+        const QString list = u"GET /api/transactions"_qs;
+        QTest::newRow("login") << u"login"_qs << false
+                               << QStringList{"loading:1", "user:ann", "transactions:t2,t1", "loading:0"}
+                               << QStringList{u"POST /api/login"_qs, list} << u"new"_qs;
+        QTest::newRow("register loads no list")
+            << u"register"_qs << false << QStringList{"loading:1", "user:zoe", "loading:0"}
+            << QStringList{u"POST /api/register"_qs} << u"new"_qs;
+        QTest::newRow("verify") << u"verify"_qs << false << QStringList{"user:ann2"}
+                                << QStringList{u"POST /api/verify-email"_qs, u"GET /api/me"_qs} << u"tok"_qs;
+        QTest::newRow("resend") << u"resend"_qs << false << QStringList{}
+                                << QStringList{u"POST /api/resend-verification"_qs} << u"tok"_qs;
+        QTest::newRow("send") << u"send"_qs << false
+                              << QStringList{"loading:1", "user:ann", "transactions:t2,t1", "loading:0"}
+                              << QStringList{u"POST /api/send"_qs, list} << u"tok"_qs;
+        QTest::newRow("send, reload fails")
+            << u"send"_qs << true << QStringList{"loading:1", "user:ann", "loading:0"}
+            << QStringList{u"POST /api/send"_qs, list} << u"tok"_qs;
+    }
+    void success()
+    {
+        QFETCH(QString, operation);
+        QFETCH(bool, listFails);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, requests);
+        QFETCH(QString, token);
+        const bool signedIn = token == u"tok";
+        if (signedIn)
+            signIn();
+        else
+            m_session = std::make_unique<AuthService>(*m_api);
         Recorder recorder(*m_session);
         QStringList tokenWhenUserArrived;
         connect(m_session.get(), &AuthService::currentUserChanged, this,
                 [&] { tokenWhenUserArrived << TokenFile::read().value_or(u"none"_qs); });
-        m_fake->enqueue("POST", u"/api/login"_qs, authReply("tok", "ann"));
-        m_fake->enqueue("GET", u"/api/transactions"_qs, listReply({"t1"}));
-        QCOMPARE(outcome(m_session->login(u"ann"_qs, u""_qs)), QString());
-        QCOMPARE(recorder.events,
-                 (QStringList{u"loading:1"_qs, u"user:ann"_qs, u"transactions:t1"_qs, u"loading:0"_qs}));
-        QCOMPARE(tokenWhenUserArrived, QStringList{u"tok"_qs});
+        m_fake->setFallback("POST", u"/api/login"_qs, authReply("new", "ann"));
+        m_fake->setFallback("POST", u"/api/register"_qs, authReply("new", "zoe"));
+        m_fake->setFallback("POST", u"/api/verify-email"_qs, okMessage);
+        m_fake->setFallback("GET", u"/api/me"_qs, meReply("ann2"));
+        m_fake->setFallback("POST", u"/api/resend-verification"_qs, okMessage);
+        m_fake->setFallback("POST", u"/api/send"_qs, sendReply("ann", 95, "t2"));
+        m_fake->setFallback("GET", u"/api/transactions"_qs,
+                            listFails ? errorReply(503, "busy") : listReply({"t2", "t1"}));
+        QCOMPARE(outcome(start(*m_session, operation)), QString());
+        QCOMPARE(recorder.events, events);
+        QCOMPARE(tokenWhenUserArrived, QStringList(events.filter(u"user:"_qs).size(), token));
         const QList<RecordedRequest> sent = m_fake->requests();
-        QCOMPARE(paths(sent), (QStringList{u"POST /api/login"_qs, u"GET /api/transactions"_qs}));
-        QVERIFY(!sent[0].headers.contains("authorization"));
-        QCOMPARE(sent[1].header("Authorization"), QByteArray("Bearer tok"));
-    }
-
-    void registerUser()
-    {
-        m_session = std::make_unique<AuthService>(*m_api);
-        Recorder recorder(*m_session);
-        m_fake->enqueue("POST", u"/api/register"_qs, authReply("new", "zoe"));
-        QCOMPARE(outcome(start(*m_session, u"register"_qs)), QString());
-        QCOMPARE(recorder.events, (QStringList{u"loading:1"_qs, u"user:zoe"_qs, u"loading:0"_qs}));
-        QCOMPARE(TokenFile::read(), std::optional<QString>(u"new"_qs));
-        QCOMPARE(paths(m_fake->requests()), QStringList{u"POST /api/register"_qs}); // no transfer list
-        QVERIFY(!m_fake->requests().first().headers.contains("authorization"));
+        QCOMPARE(paths(sent), requests);
+        QCOMPARE(sent.first().headers.contains("authorization"), signedIn);
+        QVERIFY((!signedIn && sent.size() == 1) ||
+                sent.last().header("Authorization") == "Bearer " + token.toUtf8());
+        QCOMPARE(TokenFile::read(), std::optional<QString>(token));
     }
 
     // A refusal leaves user, token and list as they were; only the busy bracket shows.
@@ -315,45 +331,6 @@ private Q_SLOTS:
         QVERIFY(m_fake->requests().isEmpty());
     }
 
-    void verifyAndResend()
-    {
-        signIn();
-        Recorder recorder(*m_session);
-        m_fake->enqueue("POST", u"/api/verify-email"_qs, okMessage);
-        m_fake->enqueue("GET", u"/api/me"_qs, meReply("ann2"));
-        m_fake->enqueue("POST", u"/api/resend-verification"_qs, okMessage);
-        QCOMPARE(outcome(start(*m_session, u"verify"_qs)), QString());
-        QCOMPARE(outcome(start(*m_session, u"resend"_qs)), QString());
-        QCOMPARE(recorder.events, QStringList{u"user:ann2"_qs});
-        QCOMPARE(paths(m_fake->requests()), (QStringList{u"POST /api/verify-email"_qs, u"GET /api/me"_qs,
-                                                         u"POST /api/resend-verification"_qs}));
-        QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok"));
-    }
-
-    // A transfer updates the user, then reloads the list; a failed reload still leaves a success.
-    void send_data()
-    {
-        QTest::addColumn<bool>("reloadWorks");
-        QTest::newRow("reload works") << true;
-        QTest::newRow("reload fails") << false;
-    }
-    void send()
-    {
-        QFETCH(bool, reloadWorks);
-        signIn();
-        Recorder recorder(*m_session);
-        m_fake->enqueue("POST", u"/api/send"_qs, sendReply("ann", 95, "t2"));
-        m_fake->enqueue("GET", u"/api/transactions"_qs,
-                        reloadWorks ? listReply({"t2", "t1"}) : errorReply(503, "busy"));
-        QCOMPARE(outcome(start(*m_session, u"send"_qs)), QString());
-        QStringList expected{u"loading:1"_qs, u"user:ann"_qs, u"transactions:t2,t1"_qs, u"loading:0"_qs};
-        if (!reloadWorks)
-            expected.removeAt(2);
-        QCOMPARE(recorder.events, expected);
-        QCOMPARE(m_session->currentUser()->balance, 95.0);
-        QCOMPARE(m_session->transactions().first().id, reloadWorks ? u"t2"_qs : u"t1"_qs);
-    }
-
     void refreshTransactionsKeepsTheListOnFailure()
     {
         m_session = std::make_unique<AuthService>(*m_api);
@@ -394,35 +371,15 @@ private Q_SLOTS:
         QCOMPARE(m_session->transactions().first().id, u"new"_qs);
     }
 
-    // QML reads the user's fields and the transfers through the model; logging out (twice) clears them.
-    void readableFromQmlAndLogoutTwice()
+    void logoutTwice()
     {
         signIn();
-        QQmlEngine engine;
-        engine.rootContext()->setContextProperty(u"session"_qs, m_session.get());
-        QQmlComponent component(&engine);
-        component.setData("import QtQml\nQtObject {\n"
-                          "  property string name: session.currentUser ? session.currentUser.username : ''\n"
-                          "  property real balance: session.currentUser ? session.currentUser.balance : -1\n"
-                          "  property int rows: session.transactionModel.count\n}",
-                          QUrl());
-        std::unique_ptr<QObject> object(component.create());
-        QVERIFY2(object, qPrintable(component.errorString()));
-        QCOMPARE(object->property("name").toString(), u"ann"_qs);
-        QCOMPARE(object->property("balance").toDouble(), 100.0);
-        QCOMPARE(object->property("rows").toInt(), 1);
-        const TransactionModel *model = m_session->transactionModel();
-        QCOMPARE(model->data(model->index(0), TransactionModel::IdRole).toString(), u"t1"_qs);
-        QCOMPARE(model->data(model->index(0), TransactionModel::AmountRole).toDouble(), 5.0);
-
         Recorder recorder(*m_session);
         m_session->logout();
         m_session->logout();
         QCOMPARE(recorder.events, (QStringList{u"user:none"_qs, u"transactions:"_qs}));
         QCOMPARE(TokenFile::read(), std::nullopt);
         QVERIFY(m_fake->requests().isEmpty());
-        QCOMPARE(object->property("name").toString(), QString());
-        QCOMPARE(object->property("rows").toInt(), 0);
     }
 
     void tokenNeverInMessages()
@@ -442,23 +399,6 @@ private Q_SLOTS:
         QVERIFY(!errors.contains(u"SeCrEt"_qs));
         for (const QString &m : messages)
             QVERIFY2(!m.contains(u"SeCrEt"_qs), qPrintable(m));
-    }
-
-    // QML's AuthService singleton is the shared session, and the engine never deletes it.
-    void qmlSingletonIsTheSharedSession()
-    {
-        {
-            QQmlEngine engine;
-            engine.addImportPath(u"qrc:/"_qs);
-            QQmlComponent component(&engine);
-            component.setData(
-                "import QtQml\nimport QuorlBank\nQtObject { property var session: AuthService }", QUrl());
-            std::unique_ptr<QObject> object(component.create());
-            QVERIFY2(object, qPrintable(component.errorString()));
-            QCOMPARE(object->property("session").value<QObject *>(), &AuthService::shared());
-        }
-        QCOMPARE(AuthService::shared().transactionModel()->rowCount(), 0); // still alive
-        QVERIFY(!AuthService::shared().currentUser());
     }
 };
 
