@@ -154,12 +154,6 @@ private Q_SLOTS:
         row("e-mail with line break", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd\r\nBcc: x@y.zz","password":"secret1"})", "", 400,
             "e-mail");
-        row("user name with final line feed", "POST", "/register",
-            R"({"username":"vera\n","email":"a@b.cd","password":"secret1"})", "", 400,
-            "The user name must not contain line breaks");
-        row("e-mail with final line feed", "POST", "/register",
-            R"({"username":"newbie","email":"a@b.cd\n","password":"secret1"})", "", 400,
-            "The e-mail address must not contain line breaks");
         row("short password", "POST", "/register",
             R"({"username":"newbie","email":"a@b.cd","password":"12345"})", "", 400,
             "The password must have at least 6 characters.");
@@ -177,8 +171,6 @@ private Q_SLOTS:
             "Verify your e-mail address before sending Quorls.");
         row("unknown recipient", "POST", "/send", R"({"to":"nobody","amount":1,"note":""})", "verified", 404,
             "There is no user named \"nobody\".");
-        row("amount negative", "POST", "/send", R"({"to":"rex","amount":-5,"note":""})", "verified", 400,
-            "The amount must be greater than 0.");
         row("amount as text", "POST", "/send", R"({"to":"rex","amount":"5","note":""})", "verified", 400,
             "\"amount\" must be a number");
         row("amount too precise", "POST", "/send", R"({"to":"rex","amount":0.0000001,"note":""})", "verified",
