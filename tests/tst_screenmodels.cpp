@@ -150,6 +150,8 @@ private Q_SLOTS:
         row("reset, no confirmation", Screen::Reset, {"ann", "s", "secret", ""}, differ);
         row("reset, 3 characters confirmed", Screen::Reset, {"ann", "s", "abc", "abc"}, shortPw);
         row("reset, 3 characters, one differs", Screen::Reset, {"ann", "s", "abc", "abd"}, differ);
+        row("reset, only compatibility-equal", Screen::Reset, {"ann", "s", u"\ufb01nally"_qs, u"finally"_qs},
+            differ);
         row("reset, canonically equivalent", Screen::Reset,
             {"ann", "s", u"caf\u00e9!!"_qs, u"cafe\u0301!!"_qs});
         row("reset, name of spaces", Screen::Reset, {"   ", "s", "secret1", "secret1"});
@@ -157,6 +159,7 @@ private Q_SLOTS:
         row("verify, seven digits", Screen::Verify, {"1234567"}, sixDigits);
         row("verify, leading space", Screen::Verify, {" 12345"});
         row("verify, six emoji", Screen::Verify, {sixEmoji});
+        row("verify, combining accent", Screen::Verify, {u"12345e\u0301"_qs});
     }
 
     void checks()

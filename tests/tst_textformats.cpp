@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The text rules (user-perceived characters, canonical equality, the amount reader) and the amount
-// and date formats in several locales.
+// The amount reader, and the amount and date formats in the user's locale. (Counting user-perceived
+// characters and canonical equality are tested through the screens whose checks use them.)
 #include "session/AmountFormat.h"
 #include "session/DateFormatter.h"
 #include "session/TextRules.h"
@@ -36,44 +36,6 @@ private Q_SLOTS:
     {
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale::setDefault(m_saved, status);
-    }
-
-    void characterCount_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qsizetype>("count");
-        const auto row = [](const char *name, const QString &text, qsizetype count) {
-            QTest::newRow(name) << text << count;
-        };
-        row("ascii", u"abc123"_qs, 6);
-        row("six emoji", u"😀😃😄😁😆😅"_qs, 6);
-        row("e + combining acute", u"cafe\u0301"_qs, 4);
-        row("family ZWJ sequence", u"👨\u200d👩\u200d👧\u200d👦"_qs, 1);
-    }
-    void characterCount()
-    {
-        QFETCH(QString, text);
-        QFETCH(qsizetype, count);
-        QCOMPARE(TextRules::characterCount(text), count);
-    }
-
-    void canonicallyEqual_data()
-    {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<bool>("equal");
-        QTest::newRow("same") << u"pass"_qs << u"pass"_qs << true;
-        QTest::newRow("precomposed vs combining") << u"caf\u00e9"_qs << u"cafe\u0301"_qs << true;
-        QTest::newRow("compatibility only: ligature") << u"\ufb01"_qs << u"fi"_qs << false;
-        QTest::newRow("case differs") << u"Pass"_qs << u"pass"_qs << false;
-    }
-    void canonicallyEqual()
-    {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QFETCH(bool, equal);
-        QCOMPARE(TextRules::canonicallyEqual(a, b), equal);
-        QCOMPARE(TextRules::canonicallyEqual(b, a), equal);
     }
 
     void parseAmount_data()
