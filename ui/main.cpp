@@ -6,10 +6,12 @@
 
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <chrono>
+#include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
 
@@ -21,14 +23,19 @@ void waitForTokenStore()
 {
     using namespace std::chrono_literals;
     QEventLoop loop;
-    bool stored = false;
     QTimer::singleShot(5s, &loop, &QEventLoop::quit);
-    [](QEventLoop *loop, bool *stored) -> QCoro::Task<> {
-        co_await AuthService::shared().tokenStored();
+    // The task may outlive this function (when the time runs out): it holds nothing of its frame.
+    const auto stored = std::make_shared<bool>(false);
+    [](QPointer<QEventLoop> loop, std::shared_ptr<bool> stored) -> QCoro::Task<> {
+        try {
+            co_await AuthService::shared().tokenStored();
+        } catch (...) {
+        }
         *stored = true;
-        loop->quit();
-    }(&loop, &stored);
-    if (!stored)
+        if (loop)
+            loop->quit();
+    }(&loop, stored);
+    if (!*stored)
         loop.exec();
 }
 
