@@ -2,7 +2,6 @@
 #include "testsupport/ServiceProcess.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -84,31 +83,8 @@ QString ServiceProcess::latestCode(const QString &email)
     return code;
 }
 
-QString ServiceProcess::codeFromOutbox(const QString &email) const
-{
-    const QDir outbox(m_data.path() + u"/outbox"_qs);
-    const QRegularExpression to(u"^To: .*<%1>\\r$"_qs.arg(QRegularExpression::escape(email)),
-                                QRegularExpression::MultilineOption);
-    static const QRegularExpression code(u"code is (\\d{6})"_qs);
-    QString found;
-    for (const QString &name : outbox.entryList({u"*.eml"_qs}, QDir::Files, QDir::Name)) {
-        QFile file(outbox.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QString text = QString::fromUtf8(file.readAll());
-        if (to.match(text).hasMatch())
-            found = code.match(text).captured(1);
-    }
-    return found;
-}
-
 QByteArray ServiceProcess::devCaPem()
 {
     QFile file(QStringLiteral(QUORL_DEV_CA_CERT));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QList<QSslCertificate> ServiceProcess::devCa()
-{
-    return QSslCertificate::fromData(devCaPem(), QSsl::Pem);
 }

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QList>
 #include <QProcess>
-#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,11 +31,7 @@ public:
     [[nodiscard]] QString output();
     [[nodiscard]] QString latestCode(const QString &email);
 
-    // The code in the outbox message to the address (the only one, or the newest by name).
-    [[nodiscard]] QString codeFromOutbox(const QString &email) const;
-
     [[nodiscard]] static QByteArray devCaPem();
-    [[nodiscard]] static QList<QSslCertificate> devCa();
 
 private:
     QTemporaryDir m_data;
