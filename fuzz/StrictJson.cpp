@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "StrictJson.h"
 
+#include <QByteArrayView>
+
+#include <charconv>
+#include <string_view>
+
 namespace StrictJson {
 namespace {
 
@@ -123,24 +128,15 @@ private:
         return true;
     }
 
+    // Four hex digits as one UTF-16 code unit; -1 when they are not.
     int hex4()
     {
-        int code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int c = peek();
-            int digit;
-            if (c >= '0' && c <= '9')
-                digit = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                digit = c - 'A' + 10;
-            else
-                return -1;
-            code = code * 16 + digit;
-            ++m_p;
-        }
-        return code;
+        const auto *first = reinterpret_cast<const char *>(m_p);
+        unsigned code = 0;
+        if (m_end - m_p < 4 || std::from_chars(first, first + 4, code, 16).ptr != first + 4)
+            return -1;
+        m_p += 4;
+        return int(code);
     }
 
     bool escape()
@@ -150,70 +146,23 @@ private:
         if (c < 0)
             return false;
         ++m_p;
-        switch (c) {
-        case '"':
-        case '\\':
-        case '/':
-        case 'b':
-        case 'f':
-        case 'n':
-        case 'r':
-        case 't':
+        if (std::string_view("\"\\/bfnrt").find(char(c)) != std::string_view::npos)
             return true;
-        case 'u': {
-            const int code = hex4();
-            if (code < 0 || (code >= 0xDC00 && code <= 0xDFFF))
-                return false;
-            if (code < 0xD800 || code > 0xDBFF)
-                return true;
-            if (peek() != '\\')
-                return false;
-            ++m_p;
-            if (peek() != 'u')
-                return false;
-            ++m_p;
-            const int low = hex4();
-            return low >= 0xDC00 && low <= 0xDFFF;
-        }
-        default:
+        if (c != 'u')
             return false;
-        }
-    }
-
-    // One UTF-8 sequence of two to four bytes (RFC 3629: no overlong forms, no surrogates).
-    bool utf8()
-    {
-        const int lead = peek();
-        int count;
-        int low = 0x80;
-        int high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            count = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            count = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            count = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            if (lead == 0xF4)
-                high = 0x8F;
-        } else {
+        const int code = hex4();
+        if (code < 0 || (code >= 0xDC00 && code <= 0xDFFF))
             return false;
-        }
+        if (code < 0xD800 || code > 0xDBFF)
+            return true;
+        if (peek() != '\\')
+            return false;
         ++m_p;
-        for (int i = 0; i < count; ++i) {
-            const int c = peek();
-            if (c < low || c > high)
-                return false;
-            low = 0x80;
-            high = 0xBF;
-            ++m_p;
-        }
-        return true;
+        if (peek() != 'u')
+            return false;
+        ++m_p;
+        const int low = hex4();
+        return low >= 0xDC00 && low <= 0xDFFF;
     }
 
     bool string()
@@ -227,14 +176,10 @@ private:
             }
             if (c < 0x20) // the end of the text, or a control character
                 return false;
-            if (c == '\\') {
-                if (!escape())
-                    return false;
-            } else if (c < 0x80) {
-                ++m_p;
-            } else if (!utf8()) {
+            if (c != '\\')
+                ++m_p; // UTF-8 is checked over the whole text
+            else if (!escape())
                 return false;
-            }
         }
     }
 
@@ -246,7 +191,7 @@ private:
 
 bool isJsonText(std::string_view text)
 {
-    return Checker(text).text();
+    return QByteArrayView(text.data(), qsizetype(text.size())).isValidUtf8() && Checker(text).text();
 }
 
 } // namespace StrictJson

@@ -48,44 +48,23 @@ class TestReplyReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void keyConversion_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<QByteArray>("converted");
-        QTest::newRow("one word") << QByteArray("username") << QByteArray("username");
-        QTest::newRow("snake") << QByteArray("account_number") << QByteArray("accountNumber");
-        QTest::newRow("upper snake") << QByteArray("ACCOUNT_NUMBER") << QByteArray("accountNumber");
-        QTest::newRow("mixed pieces") << QByteArray("created_AT") << QByteArray("createdAt");
-        QTest::newRow("outer underscores kept")
-            << QByteArray("__is_verified_") << QByteArray("__isVerified_");
-        QTest::newRow("double underscore") << QByteArray("a__b") << QByteArray("aB");
-        QTest::newRow("longer than any field name")
-            << QByteArray("account" + QByteArray(30, '_') + "number") << QByteArray("accountNumber");
-        QTest::newRow("long result") << QByteArray("_" + QByteArray(20, 'a') + "_" + QByteArray(20, 'B'))
-                                     << QByteArray("_" + QByteArray(20, 'a') + "B" + QByteArray(19, 'b'));
-        QTest::newRow("underscores only") << QByteArray("___") << QByteArray("___");
-        QTest::newRow("empty") << QByteArray("") << QByteArray("");
-    }
-
-    void keyConversion()
-    {
-        QFETCH(QByteArray, key);
-        QFETCH(QByteArray, converted);
-        QCOMPARE(ReplyReader::convertKey(key), converted);
-    }
-
-    // Each row is one user object inside a MeResponse; an empty path means it reads.
-    void userRules_data()
+    // Each row is a MeResponse, or a TransactionsResponse where it is a list; an empty path means
+    // it reads.
+    void rules_data()
     {
         QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("isList");
         QTest::addColumn<bool>("reads");
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<QString>("path");
         const auto ok = [](const char *name, const QByteArray &body) {
-            QTest::newRow(name) << body << true << Kind::DataCorrupted << QString();
+            QTest::newRow(name) << body << false << true << Kind::DataCorrupted << QString();
         };
         const auto bad = [](const char *name, const QByteArray &body, Kind kind, const char *path) {
-            QTest::newRow(name) << body << false << kind << QString::fromLatin1(path);
+            QTest::newRow(name) << body << false << false << kind << QString::fromLatin1(path);
+        };
+        const auto badList = [](const char *name, const QByteArray &body, Kind kind, const char *path) {
+            QTest::newRow(name) << body << true << false << kind << QString::fromLatin1(path);
         };
         ok("upper snake keys",
            me(R"("username":"ann","email":"e","ACCOUNT_NUMBER":"1","balance":1,"IS_VERIFIED":false)"));
@@ -96,6 +75,9 @@ private Q_SLOTS:
         bad("one upper-case word stays as it is", swap("\"username\"", "\"USERNAME\""), Kind::KeyNotFound,
             "user.username");
         ok("key longer than 32 bytes", swap("account_number", "account" + QByteArray(30, '_') + "number"));
+        ok("double underscore", swap("account_number", "account__number"));
+        bad("outer underscores are kept", swap("\"is_verified\"", "\"_is_verified\""), Kind::KeyNotFound,
+            "user.is_verified");
         ok("exponent balance", swap("100", "-1.5E+2"));
         ok("escaped key", swap("account_number", "account\\u005fnumber"));
         bad("balance as string", swap("100", "\"100\""), Kind::TypeMismatch, "user.balance");
@@ -118,15 +100,28 @@ private Q_SLOTS:
         bad("user missing", R"({"me":{}})", Kind::KeyNotFound, "user");
         bad("empty body", "", Kind::DataCorrupted, "");
         bad("top level is a list", "[]", Kind::TypeMismatch, "");
+        badList("null note", transactions("null"), Kind::ValueNotFound, "transactions[1].note");
+        badList("id as number", QByteArray(transactions(R"("")")).replace(R"("t2")", "2"), Kind::TypeMismatch,
+                "transactions[1].id");
+        badList("number for a record", R"({"transactions":[5]})", Kind::TypeMismatch, "transactions[0]");
+        // An error in a list does not stop the reading of the object around it.
+        badList("error, then more", R"({"transactions":[{"id":1}],"more":{"a":[1,2]}})", Kind::TypeMismatch,
+                "transactions[0].id");
+        badList("date without fraction", transactions(R"("")", R"("2025-03-01T10:15:30Z")"),
+                Kind::DataCorrupted, "transactions[1].created_at");
+        badList("date as number", transactions(R"("")", "1740824130"), Kind::TypeMismatch,
+                "transactions[1].created_at");
     }
 
-    void userRules()
+    void rules()
     {
         QFETCH(QByteArray, body);
+        QFETCH(bool, isList);
         QFETCH(bool, reads);
         QFETCH(Kind, kind);
         QFETCH(QString, path);
-        const std::optional<DecodingError> error = failure<MeResponse>(body);
+        const std::optional<DecodingError> error =
+            isList ? failure<TransactionsResponse>(body) : failure<MeResponse>(body);
         if (reads) {
             QVERIFY2(!error, error ? qPrintable(error->description()) : "");
             return;
@@ -206,20 +201,6 @@ private Q_SLOTS:
             transactions(R"("")", "\"\\u0032025-03-01T10:15:30.123Z\""));
         QCOMPARE(escapedDate.transactions[1].createdAt, list[0].createdAt);
 
-        auto error = failure<TransactionsResponse>(transactions("null"));
-        QVERIFY(error);
-        QCOMPARE(error->kind(), Kind::ValueNotFound);
-        QCOMPARE(error->codingPath(), QString("transactions[1].note"));
-
-        error = failure<TransactionsResponse>(QByteArray(transactions(R"("")")).replace(R"("t2")", "2"));
-        QVERIFY(error);
-        QCOMPARE(error->kind(), Kind::TypeMismatch);
-        QCOMPARE(error->codingPath(), QString("transactions[1].id"));
-
-        error = failure<TransactionsResponse>(R"({"transactions":[5]})");
-        QVERIFY(error);
-        QCOMPARE(error->codingPath(), QString("transactions[0]"));
-
         QCOMPARE(ReplyReader::read<SearchResponse>(R"({"users":[]})").users.size(), 0);
         const auto users =
             ReplyReader::read<SearchResponse>(
@@ -228,11 +209,6 @@ private Q_SLOTS:
         QCOMPARE(users.size(), 2);
         QCOMPARE(users[0].username, QString("b"));
         QCOMPARE(users[1].accountNumber, QString("1"));
-
-        // An error in a list does not stop the reading of the object around it.
-        error = failure<TransactionsResponse>(R"({"transactions":[{"id":1}],"more":{"a":[1,2]}})");
-        QVERIFY(error);
-        QCOMPARE(error->codingPath(), QString("transactions[0].id"));
     }
 
     void dates_data()
@@ -270,15 +246,7 @@ private Q_SLOTS:
     void descriptions()
     {
         auto error = failure<TransactionsResponse>(transactions(R"("")", R"("2025-03-01T10:15:30Z")"));
-        QVERIFY(error);
-        QCOMPARE(error->kind(), Kind::DataCorrupted);
-        QCOMPARE(error->codingPath(), QString("transactions[1].created_at"));
         QCOMPARE(error->description(), QString("Bad date: 2025-03-01T10:15:30Z"));
-
-        error = failure<TransactionsResponse>(transactions(R"("")", "1740824130"));
-        QVERIFY(error);
-        QCOMPARE(error->kind(), Kind::TypeMismatch);
-
         error = failure<MeResponse>(me(R"("username":"a")"));
         QVERIFY(error);
         QCOMPARE(error->description(),

@@ -13,32 +13,22 @@
 
 FakeReply FakeReply::json(int status, QByteArray body)
 {
-    FakeReply reply;
-    reply.status = status;
-    reply.body = std::move(body);
-    return reply;
+    return {.status = status, .body = std::move(body)};
 }
 
 FakeReply FakeReply::rawBytes(QByteArray bytes)
 {
-    FakeReply reply;
-    reply.kind = Kind::Raw;
-    reply.raw = std::move(bytes);
-    return reply;
+    return {.kind = Kind::Raw, .raw = std::move(bytes)};
 }
 
 FakeReply FakeReply::drop()
 {
-    FakeReply reply;
-    reply.kind = Kind::Drop;
-    return reply;
+    return {.kind = Kind::Drop};
 }
 
 FakeReply FakeReply::silence()
 {
-    FakeReply reply;
-    reply.kind = Kind::Silence;
-    return reply;
+    return {.kind = Kind::Silence};
 }
 
 FakeReply FakeReply::after(std::chrono::milliseconds d) const
