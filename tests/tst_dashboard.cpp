@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The dashboard as drawn for a signed-in session against the local fake: the transfer rows, the
-// empty list, the send form toggle, the reloads and their cancellation. Then the send form's state:
-// the debounced search, picking a hit, the amount rule and the outcomes of a transfer.
+// empty list, the send form toggle, the reloads (once on appearing) and their cancellation. Then the
+// send form's state: the debounced search, picking a hit, the amount rule and the outcomes of a
+// transfer.
 #include "testsupport/DashboardFixture.h"
 #include "testsupport/IsolatedSettings.h"
 #include "ui/screens/DashboardModel.h"
@@ -34,16 +35,6 @@ QQuickItem *rowAt(QQuickItem *list, int index)
     QQuickItem *slot = nullptr;
     QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, slot), Q_ARG(int, index));
     return child(slot, "transferRow");
-}
-
-// Delegates made by the list (reused ones are hidden): children of its content item.
-int rowsInExistence(QQuickItem *list)
-{
-    int rows = 0;
-    const auto *content = list->property("contentItem").value<QQuickItem *>();
-    for (QQuickItem *slot : content->childItems())
-        rows += slot->isVisible() && child(slot, "transferRow") ? 1 : 0;
-    return rows;
 }
 
 } // namespace
@@ -127,21 +118,6 @@ private Q_SLOTS:
         }
     }
 
-    void onlyVisibleRowsExist()
-    {
-        QList<Transfer> transfers;
-        for (int i = 0; i < 2000; ++i)
-            transfers.append({"alice", "bob", double(i), i % 2 ? "note" : ""});
-        QVERIFY(m_f->signIn(u"alice"_qs, 10, transfers));
-        auto *list = child(m_f->openDashboard(), "transfers");
-        QTRY_COMPARE(list->property("count").toInt(), 2000);
-        QTRY_VERIFY(rowsInExistence(list) > 0);
-        QVERIFY2(rowsInExistence(list) < 40, qPrintable(QString::number(rowsInExistence(list))));
-        QMetaObject::invokeMethod(list, "positionViewAtEnd");
-        QTRY_VERIFY(rowAt(list, 1999));
-        QVERIFY(rowsInExistence(list) < 40);
-    }
-
     void toggleRefreshAndLogout()
     {
         QVERIFY(m_f->signIn(u"alice"_qs, 10, {}));
@@ -202,6 +178,22 @@ private Q_SLOTS:
         QCOMPARE(m_f->auth->transactions().size(), 1);
     }
 
+    // The reload that goes with the dashboard's appearing runs once per dashboard, also when the
+    // session is set after it appeared, or set again.
+    void appearingReloadsOnce()
+    {
+        QVERIFY(m_f->signIn(u"alice"_qs, 10, {}));
+        DashboardModel dashboard;
+        dashboard.appear(); // waits for the session
+        dashboard.setAuth(m_f->auth.get());
+        dashboard.appear();
+        dashboard.setAuth(nullptr);
+        dashboard.setAuth(m_f->auth.get());
+        awaitTask(m_f->auth->refreshTransactions()); // one of the test's own, sent after them
+        QVERIFY(m_f->fake->waitUntilAnswered(3));
+        QCOMPARE(requests(transactionsPath), 3); // the sign-in's, the appearing's, the test's
+    }
+
     void burstSendsOneRequestForTheLastText()
     {
         openForm();
@@ -222,47 +214,45 @@ private Q_SLOTS:
         QCOMPARE(m_f->fake->requests(searchPath).first().query, QByteArray("q=ali"));
     }
 
-    void emptyingTheQueryHidesHitsAndCancelsTheSearch_data()
+    // Emptying the query drops the search waiting out its delay; picking one of the hits still
+    // shown drops the newer search on its way. Either way no hits appear afterwards.
+    void supersededSearchIsDropped_data()
     {
         QTest::addColumn<int>("how");
         QTest::newRow("typing") << 0;
         QTest::newRow("clear button or Change") << 1;
+        QTest::newRow("picking a hit") << 2;
     }
-    void emptyingTheQueryHidesHitsAndCancelsTheSearch()
+    void supersededSearchIsDropped()
     {
         QFETCH(int, how);
         openForm();
-        m_f->fake->setFallback("GET", searchPath, usersReply({"bob", "bobby"}));
-        m_form->search()->setRecipientQuery(u"bo"_qs);
-        QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
-        m_form->search()->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
+        RecipientSearch *search = m_form->search();
+        m_f->fake->enqueue("GET", searchPath, usersReply({"bob", "bobby"}));
+        m_f->fake->setFallback("GET", searchPath, usersReply({"bob"}).after(300ms));
+        search->setRecipientQuery(u"bo"_qs);
+        QTRY_COMPARE(search->searchResults().size(), 2);
+        search->setRecipientQuery(u"bob"_qs); // a search waiting out its delay
         if (how == 0)
-            m_form->search()->setRecipientQuery(QString());
-        else
-            m_form->search()->clear();
-        QVERIFY(m_form->search()->recipientQuery().isEmpty() && m_form->search()->searchResults().isEmpty());
-        QVERIFY(!m_form->search()->selectedUser() && !m_form->search()->showNoUsers());
-        QVERIFY(!m_form->search()->searchPending());
-        QCOMPARE(requests(searchPath), 1);
-    }
-
-    void pickingAHitShowsTheChipAndSearchesNoMore()
-    {
-        openForm();
-        m_f->fake->setFallback("GET", searchPath, usersReply({"bob", "bobby"}));
-        m_form->search()->setRecipientQuery(u"bo"_qs);
-        QTRY_COMPARE(m_form->search()->searchResults().size(), 2);
-        QVERIFY(!m_form->canSend());
-        m_form->search()->pickHit(1);
-        QCOMPARE(m_form->search()->selectedUser()->username, u"bobby"_qs);
-        QCOMPARE(m_form->search()->selectedUser()->accountNumber, u"QB-BOBBY"_qs);
-        QCOMPARE(m_form->search()->recipientQuery(), u"bobby"_qs);
-        QVERIFY(m_form->search()->searchResults().isEmpty() && !m_form->search()->showNoUsers());
-        QVERIFY(!m_form->search()->searchPending());
-        QCOMPARE(requests(searchPath), 1);
-        // Typing again drops the recipient.
-        m_form->search()->setRecipientQuery(u"bobb"_qs);
-        QVERIFY(!m_form->search()->selectedUser());
+            search->setRecipientQuery(QString());
+        else if (how == 1)
+            search->clear();
+        if (how == 2) {
+            QTRY_VERIFY(search->isSearching()); // now on its way
+            search->pickHit(1);
+        }
+        QTRY_VERIFY(!search->searchPending());
+        QVERIFY(m_f->fake->waitUntilAnswered(int(requests(searchPath))));
+        QVERIFY(search->searchResults().isEmpty() && !search->showNoUsers());
+        QCOMPARE(requests(searchPath), how == 2 ? 2 : 1);
+        QCOMPARE(search->recipientQuery(), how == 2 ? u"bobby"_qs : QString());
+        if (how != 2) {
+            QVERIFY(!search->selectedUser());
+            return;
+        }
+        QCOMPARE(search->selectedUser()->accountNumber, u"QB-BOBBY"_qs);
+        search->setRecipientQuery(u"bobb"_qs); // typing again drops the recipient
+        QVERIFY(!search->selectedUser());
     }
 
     void staleOrFailedSearchKeepsTheNewestHits()
@@ -325,8 +315,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("sentAmount");  // 0: nothing sent
         const FakeReply refused = FakeReply::json(400, R"({"error":"Insufficient funds."})");
         QTest::newRow("5") << u"5"_qs << sendReply("alice", 95).after(100ms) << u"Sent 5 ◆ to bob."_qs << 5;
-        QTest::newRow("1e2 sends 100")
-            << u"1e2"_qs << sendReply("alice", 95) << u"Sent 100 ◆ to bob."_qs << 100;
         QTest::newRow("refused") << u"5"_qs << refused << u"Insufficient funds."_qs << 5;
         QTest::newRow("inf is never sent") << u"inf"_qs << refused << QString() << 0;
     }
@@ -364,23 +352,15 @@ private Q_SLOTS:
         }
     }
 
-    void closingTheFormDuringASearchOrTransferIsHarmless()
+    // Closing the form while a search is on its way aborts the request.
+    void closingTheFormAbortsItsSearch()
     {
         openForm();
-        m_f->fake->enqueue("POST", sendPath, sendReply("alice", 42).after(300ms));
-        pickRecipient(u"bob"_qs);
-        m_form->setAmountText(u"5"_qs);
-        m_form->doSend();
-        m_form.reset();                                        // closed while the transfer is on its way
-        QTRY_COMPARE(m_f->auth->currentUser()->balance, 42.0); // it still completed in the session
-
-        m_form = std::make_unique<SendModel>();
-        m_form->setAuth(m_f->auth.get());
         m_f->fake->setFallback("GET", searchPath, FakeReply::silence());
         m_form->search()->setRecipientQuery(u"al"_qs);
         QTRY_VERIFY(m_form->search()->isSearching());
         const int closedBefore = m_f->fake->closedCount();
-        m_form.reset(); // closed while the search is on its way: the request is aborted
+        m_form.reset();
         QTRY_COMPARE(m_f->fake->closedCount(), closedBefore + 1);
     }
 };

@@ -34,14 +34,6 @@ inline QByteArray transactionJson(const QByteArray &id)
            R"(","from_user":"ann","to_user":"bob","amount":5,"note":"","created_at":"2025-03-01T10:15:30.123Z"})";
 }
 
-inline QByteArray transactionsJson(const QList<QByteArray> &ids)
-{
-    QByteArrayList items;
-    for (const QByteArray &id : ids)
-        items << transactionJson(id);
-    return R"({"transactions":[)" + items.join(',') + "]}";
-}
-
 // A transfer as the dashboard shows it.
 struct Transfer
 {
@@ -83,15 +75,6 @@ inline QByteArray sendJson(const QByteArray &name, double balance, const QByteAr
     return R"({"user":)" + userJson(name, balance) + R"(,"transaction":)" + transactionJson(id) + "}";
 }
 
-// Search hits: each name with the account number "QB-" and the name in capitals.
-inline QByteArray usersJson(const QStringList &names)
-{
-    QJsonArray list;
-    for (const QString &name : names)
-        list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
-    return QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact);
-}
-
 inline FakeReply meReply(const QByteArray &name, bool verified = true)
 {
     return FakeReply::json(200, meJson(name, verified));
@@ -107,14 +90,22 @@ inline FakeReply sendReply(const QByteArray &name, double balance, const QByteAr
     return FakeReply::json(200, sendJson(name, balance, id));
 }
 
+// Search hits: each name with the account number "QB-" and the name in capitals.
 inline FakeReply usersReply(const QStringList &names)
 {
-    return FakeReply::json(200, usersJson(names));
+    QJsonArray list;
+    for (const QString &name : names)
+        list.append(QJsonObject{{"username", name}, {"account_number", "QB-" + name.toUpper()}});
+    return FakeReply::json(200, QJsonDocument(QJsonObject{{"users", list}}).toJson(QJsonDocument::Compact));
 }
 
+// A transfer list of the given ids.
 inline FakeReply listReply(const QList<QByteArray> &ids)
 {
-    return FakeReply::json(200, transactionsJson(ids));
+    QByteArrayList items;
+    for (const QByteArray &id : ids)
+        items << transactionJson(id);
+    return FakeReply::json(200, R"({"transactions":[)" + items.join(',') + "]}");
 }
 
 inline FakeReply errorReply(int status, const QString &message)
