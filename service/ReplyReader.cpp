@@ -124,13 +124,4 @@ void releaseMemory()
     detail::threadParser() = simdjson::ondemand::parser();
 }
 
-QByteArray convertKey(QByteArrayView key)
-{
-    QByteArray buf(key.size(), Qt::Uninitialized);
-    const std::string_view converted =
-        detail::convertKey(std::string_view(key.data(), std::size_t(key.size())),
-                           std::span(buf.data(), std::size_t(buf.size())));
-    return QByteArray(converted.data(), qsizetype(converted.size()));
-}
-
 } // namespace ReplyReader

@@ -53,9 +53,6 @@ std::optional<QString> readErrorMessage(const QByteArray &body);
 // times its size) and are otherwise kept for the next reply.
 void releaseMemory();
 
-// The key conversion applied to every reply key: "ACCOUNT_NUMBER" -> "accountNumber".
-QByteArray convertKey(QByteArrayView key);
-
 // The one date form: 2025-03-01T10:15:30.123Z or 2025-03-01T12:15:30.123+02:00. The fraction needs
 // at least one digit; digits past the milliseconds are accepted and dropped. "T" and "Z" are upper
 // case, an offset has its colon. Returns an invalid QDateTime for anything else; a valid one is UTC.
