@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Qt Quick tests of the text field and the sign-in screen (tests/qml/tst_*.qml), offscreen.
+// Qt Quick tests of the sign-in screen (tests/qml/tst_*.qml), offscreen.
 #include "testsupport/IsolatedSettings.h"
 
 #include <QQmlEngine>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
@@ -18,7 +17,6 @@ public Q_SLOTS:
     void applicationAvailable()
     {
         // The screens' session reads its token: give it an empty, private store.
-        QStandardPaths::setTestModeEnabled(true);
         isolateUserStores(m_config.path());
     }
 

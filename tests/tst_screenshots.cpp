@@ -2,11 +2,11 @@
 // Renders the states that matter to PNG files in the build tree (QUORL_SCREENSHOT_DIR) for a person
 // to look at: sign-in, registration with a message, the reset sheet open and done, verification
 // with an error, the dashboard, and the send form searching, with hits, sending and after. It
-// checks that each state was reached and each file written, and the few pixels that show whether
-// the search's progress indicator is drawn and the hit list's shadow is soft all around.
+// checks that each state was reached and each file written, that the reset sheet's frame follows
+// its content, and the few pixels that show whether the search's progress indicator is drawn and
+// the hit list's shadow is soft all around.
 #include "testsupport/DashboardFixture.h"
 #include "testsupport/IsolatedSettings.h"
-#include "testsupport/WindowCapture.h"
 #include "ui/screens/DashboardModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QQmlApplicationEngine>
+#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(QuorlBankPlugin)
@@ -25,17 +26,17 @@ class TestScreenshots : public QObject
 {
     Q_OBJECT
 
+    // Saves the window as <name>.png once its animations (a sheet opening, a field fading in)
+    // have settled; the grab renders a fresh frame.
     static void shoot(QQuickWindow *window, const QString &name)
     {
-        const QString path = WindowCapture::save(window, QStringLiteral(QUORL_SCREENSHOT_DIR), name);
-        QVERIFY2(!path.isEmpty(), qPrintable(name));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(300);
+        const QString path = QDir(QStringLiteral(QUORL_SCREENSHOT_DIR)).filePath(name + u".png"_qs);
+        QVERIFY2(window->grabWindow().save(path), qPrintable(path));
         qInfo("wrote %s", qPrintable(path));
     }
 
-    static QImage shot(const QString &name)
-    {
-        return QImage(QDir(QStringLiteral(QUORL_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png")));
-    }
     static QRect sceneRect(const QQuickItem *item)
     {
         return item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toAlignedRect();
@@ -54,7 +55,11 @@ class TestScreenshots : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(DashboardFixture::useUsEnglish()); }
+    void initTestCase()
+    {
+        QVERIFY(DashboardFixture::useUsEnglish());
+        QVERIFY(QDir().mkpath(QStringLiteral(QUORL_SCREENSHOT_DIR)));
+    }
 
     void signInRegisterAndReset()
     {
@@ -77,8 +82,10 @@ private Q_SLOTS:
         login->setProperty("showReset", true);
         QTRY_VERIFY(window->findChild<ResetPasswordModel *>());
         auto *reset = window->findChild<ResetPasswordModel *>();
-        QCOMPARE(reset->username(), u"alice"_qs);
         shoot(window, u"reset-open"_qs);
+        auto *sheet = window->findChild<QObject *>(u"resetSheet"_qs);
+        const auto *frame = sheet->property("background").value<QQuickItem *>();
+        const qreal opened = frame->height();
 
         // The finished state, as a successful request leaves it.
         reset->setProperty("resetSecret", u"secret"_qs);
@@ -86,6 +93,9 @@ private Q_SLOTS:
         reset->setProperty("confirm", u"hunter22"_qs);
         reset->setProperty("status", u"Password reset! You can now log in."_qs);
         reset->setProperty("isSuccess", true);
+        // The sheet's frame, as tall as its content, grows with the message.
+        QTRY_VERIFY(frame->height() > opened);
+        QCOMPARE(frame->height(), sheet->property("contentItem").value<QQuickItem *>()->implicitHeight());
         shoot(window, u"reset-success"_qs);
     }
 
@@ -128,7 +138,7 @@ private Q_SLOTS:
         shoot(f.window.get(), u"send-form-searching"_qs);
         {
             // The indicator's bars, darker than the search row's grey, in its place.
-            const QImage image = shot(u"send-form-searching"_qs);
+            const QImage image = f.window->grabWindow();
             const QRect r = sceneRect(view->findChild<QQuickItem *>("searchIndicator"));
             int drawn = 0;
             for (int y = r.top(); y <= r.bottom(); ++y)
@@ -140,7 +150,7 @@ private Q_SLOTS:
         shoot(f.window.get(), u"send-form-hits"_qs);
         {
             // Soft on every side: it fades out beside the list as well as below it (2 down).
-            const QImage image = shot(u"send-form-hits"_qs);
+            const QImage image = f.window->grabWindow();
             const QRect r = sceneRect(view->findChild<QQuickItem *>("hitList"));
             const auto grey = [&](int x, int y) { return qGray(image.pixel(x, y)); };
             const int midX = r.center().x(), midY = r.center().y(), below = r.bottom() + 1;
