@@ -3,6 +3,7 @@
 // rule is applied (the rules themselves are tst_serverparts' tables), the time limits of codes and
 // tokens, the connection guards, and Idempotency-Key handling (also across a crash).
 #include "server/AccountStore.h"
+#include "server/Crypto.h"
 #include "server/Database.h"
 #include "testsupport/ServiceProcess.h"
 
@@ -131,6 +132,7 @@ class TestService : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY(Crypto::initialize()); // for AccountStore::tokenHash, as the service's main does
         m_tls = QSslConfiguration::defaultConfiguration();
         m_tls.setCaCertificates(QSslCertificate::fromData(ServiceProcess::devCaPem()));
         QVERIFY(m_service.start(m_arguments));
