@@ -6,6 +6,7 @@
 #include "ui/RootModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
+#include "ui/screens/ScreenTask.h"
 #include "ui/screens/VerifyEmailModel.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <memory>
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 using Mode = LoginModel::Mode;
@@ -275,6 +277,18 @@ private Q_SLOTS:
         model.reset();
         QTRY_VERIFY(s->auth->currentUser()->isVerified);
         QVERIFY(s->fake->waitUntilAnswered(int(s->fake->requests().size())));
+    }
+
+    void busyEndsWhenTheOutcomeHandlerThrows()
+    {
+        QObject screen;
+        int busyChanges = 0;
+        ScreenTask task(&screen, [&busyChanges] { ++busyChanges; });
+        const auto action = []() -> QCoro::Task<void> { co_return; };
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) { throw std::runtime_error("handler"); }));
+        QVERIFY(!task.busy());
+        QCOMPARE(busyChanges, 2);
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) {}));
     }
 
     void routingFollowsTheSession()
