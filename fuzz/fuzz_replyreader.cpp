@@ -1,22 +1,23 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer target for the reply reader: every input is read as each success record and as an error
 // body. Beyond "no crash", it fails on
-//  - a record or error message read from bytes that are not one JSON text (StrictJson, itself
-//    checked against simdjson's DOM parser), and
+//  - a record or error message read from bytes that are not one JSON text (as Boost.JSON judges
+//    it), and
 //  - an outcome that changes with the bytes after the body: each input is read from a tight copy
 //    (the reader pads it itself) and in place from buffers whose spare capacity holds other bytes.
-#include "StrictJson.h"
-
 #include "service/ReplyReader.h"
 
 #include <QStringList>
 
+#include <boost/json/monotonic_resource.hpp>
+#include <boost/json/parse.hpp>
 #include <simdjson.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -124,10 +125,11 @@ struct Bodies
     std::array<QByteArray, 4> list;
 };
 
-void compare(const char *record, const Bodies &bodies, bool isJson, QString (*read)(const QByteArray &))
+void compare(const char *record, const Bodies &bodies, std::optional<bool> isJson,
+             QString (*read)(const QByteArray &))
 {
     const QString first = read(bodies.list[0]);
-    if (!isJson && first.startsWith(QLatin1String("read ")))
+    if (isJson == false && first.startsWith(QLatin1String("read ")))
         finding("a body that is not JSON reads", QLatin1String(record) + QLatin1String(": ") + first);
     for (std::size_t i = 1; i < bodies.list.size(); ++i) {
         const QString other = read(bodies.list[i]);
@@ -137,17 +139,18 @@ void compare(const char *record, const Bodies &bodies, bool isJson, QString (*re
     }
 }
 
-// StrictJson against simdjson's DOM parser, which refuses valid JSON only for its own limits: numbers
-// out of a double's range and nesting over 1024 levels.
-void checkJudge(const QByteArray &body, bool isJson)
+// Whether the bytes are exactly one JSON text, by Boost.JSON; nullopt when it cannot tell: it refuses
+// exponents beyond its int range, which are JSON (the reader takes them in fields it skips).
+std::optional<bool> isJsonText(const QByteArray &body)
 {
-    static simdjson::dom::parser parser;
-    const simdjson::padded_string padded(body.constData(), std::size_t(body.size()));
-    const simdjson::error_code error = parser.parse(padded).error();
-    if (!error && !isJson)
-        finding("StrictJson refuses what simdjson's DOM parser takes", QString::fromUtf8(body));
-    if (error && isJson && error != simdjson::NUMBER_ERROR && error != simdjson::DEPTH_ERROR)
-        finding("StrictJson takes what simdjson's DOM parser refuses", QString::fromUtf8(body));
+    boost::json::monotonic_resource memory; // frees the whole tree at once, without recursing
+    boost::json::parse_options options;
+    options.max_depth = std::size_t(-1); // not its default of 32 levels
+    boost::system::error_code error;
+    boost::json::parse(std::string_view(body.constData(), std::size_t(body.size())), error, &memory, options);
+    if (error == boost::json::error::exponent_overflow)
+        return std::nullopt;
+    return !error;
 }
 
 } // namespace
@@ -155,8 +158,7 @@ void checkJudge(const QByteArray &body, bool isJson)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
-    const bool isJson = StrictJson::isJsonText(std::string_view(body.constData(), std::size_t(body.size())));
-    checkJudge(body, isJson);
+    const std::optional<bool> isJson = isJsonText(body);
 
     const Bodies bodies(body);
 #define QUORL_COMPARE_RECORD(R) compare(#R, bodies, isJson, outcome<R>);

@@ -117,7 +117,6 @@ struct FakeService::Private
                     continue;
                 const QByteArray name = line.left(colon).trimmed();
                 const QByteArray value = line.mid(colon + 1).trimmed();
-                request.rawHeaders.append({name, value});
                 request.headers.insert(name.toLower(), value);
             }
             const qsizetype length = request.header("content-length").toLongLong();

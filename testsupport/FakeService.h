@@ -28,7 +28,6 @@ struct RecordedRequest
     QString path;                         // "/api/users/search"
     QByteArray query;                     // raw query string as sent, without '?': "q=ann"
     QMap<QByteArray, QByteArray> headers; // names lower-cased; a repeated header keeps its last value
-    QList<QPair<QByteArray, QByteArray>> rawHeaders; // every header line in order, names as sent
     QByteArray body;
 
     [[nodiscard]] QJsonObject json() const; // body parsed as a JSON object ({} if it is not one)
