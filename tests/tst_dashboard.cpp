@@ -262,7 +262,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("amount");
         QTest::addColumn<bool>("enabled");
         // The amount reader's own rules are tested with it; these are the form's: more than 0, NaN
-        // refused, infinity let through (the session refuses it).
+        // refused, infinity let through (the service client refuses to write it).
         for (const char *text : {"12", "inf"})
             QTest::newRow(text) << QString::fromLatin1(text) << true;
         for (const char *text : {"0", "-5", "abc", "nan"})
